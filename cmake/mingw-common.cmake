@@ -1,0 +1,18 @@
+set(CMAKE_C_COMPILER ${LINEPROBE_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${LINEPROBE_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${LINEPROBE_TRIPLET}-windres)
+set(LINEPROBE_WIDL ${LINEPROBE_TRIPLET}-widl)
+set(CMAKE_FIND_ROOT_PATH /usr/${LINEPROBE_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# No libgcc, libstdc++ or winpthread DLLs beside ours: a host loads one file.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+# Test programs run under Wine, in the project's private prefix.
+get_filename_component(_lineprobe_root ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+if(LINEPROBE_TRIPLET MATCHES "^i686")
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${_lineprobe_root}/scripts/lib/wine-run win32)
+else()
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${_lineprobe_root}/scripts/lib/wine-run win64)
+endif()

@@ -1,0 +1,15 @@
+// The single-byte character set through which the password codec and the file
+// reader turn text into bytes and back: the system ANSI code page on Windows,
+// Windows-1252 elsewhere, so that both builds agree on every byte.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lineprobe {
+
+// A character the code page cannot hold becomes '?'.
+std::string ToAnsi(std::wstring_view text);
+std::wstring FromAnsi(std::string_view bytes);
+
+}  // namespace lineprobe

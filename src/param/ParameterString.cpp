@@ -1,0 +1,59 @@
+#include "ParameterString.h"
+
+#include <algorithm>
+
+#include "Base64.h"
+
+namespace lineprobe {
+namespace {
+
+// Keys are ASCII words, so case folding is ASCII too: a locale whose upper
+// case of "i" is not "I" must not stop "#logfile=" from matching.
+wchar_t UpperAscii(wchar_t c) {
+    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
+}
+
+std::wstring UpperCopy(std::wstring_view text) {
+    std::wstring upper(text);
+    std::transform(upper.begin(), upper.end(), upper.begin(), UpperAscii);
+    return upper;
+}
+
+}  // namespace
+
+std::wstring Trim(std::wstring_view text) {
+    const auto first = text.find_first_not_of(L' ');
+    if (first == std::wstring_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(L' ');
+    return std::wstring(text.substr(first, last - first + 1));
+}
+
+std::wstring GetParameterField(std::wstring_view text, std::wstring_view key) {
+    const std::wstring upper = UpperCopy(text);
+    const std::wstring search = L"#" + UpperCopy(Trim(key)) + L"=";
+    const auto found = upper.find(search);
+    if (found == std::wstring::npos) {
+        return {};
+    }
+    const auto valueStart = found + search.size();
+    auto valueEnd = upper.find(L'#', valueStart);
+    if (valueEnd == std::wstring::npos) {
+        valueEnd = text.size();
+    }
+    return std::wstring(text.substr(valueStart, valueEnd - valueStart));
+}
+
+std::wstring BuildParameterString(const ParameterFields& fields) {
+    std::wstring out;
+    out += L"#LOGFILE=" + Trim(fields.logFile);
+    out += L"#USER=" + Trim(fields.user);
+    out += L"#PW=" + EncodePassword(Trim(fields.password));
+    out += L"#UP=" + Trim(fields.up);
+    out += L"#DOWN=" + Trim(fields.down);
+    out += L"#";
+    return out;
+}
+
+}  // namespace lineprobe
