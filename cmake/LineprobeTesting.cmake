@@ -19,3 +19,16 @@ function(lineprobe_add_gtest name)
     add_test(NAME ${name}
              COMMAND ${name} --gtest_output=xml:${LINEPROBE_RESULTS_DIR}/${name}.xml)
 endfunction()
+
+# A script-driven test (bash, using tests/lib/shtest.sh); it gets the preset's
+# bitness, the build folder and the results folder in its environment.
+function(lineprobe_add_script_test name script)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        set(bits win32)
+    else()
+        set(bits win64)
+    endif()
+    add_test(NAME ${name} COMMAND bash ${script} ${ARGN})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT
+        "LINEPROBE_BITS=${bits};LINEPROBE_BUILD_DIR=${CMAKE_BINARY_DIR};LINEPROBE_RESULTS_DIR=${LINEPROBE_RESULTS_DIR};LINEPROBE_ROOT=${PROJECT_SOURCE_DIR}")
+endfunction()

@@ -1,0 +1,56 @@
+# Sourced by script-driven tests: records cases and writes a GoogleTest-style
+# report to $LINEPROBE_RESULTS_DIR/<suite>.xml, so scripts/test counts them
+# like any other test program.
+#   shtest_begin SUITE
+#   shtest_expect_eq NAME ACTUAL EXPECTED
+#   shtest_pass NAME / shtest_fail NAME MESSAGE
+#   shtest_end            (exit status: 0 when every case passed)
+
+shtest_begin() {
+    SHTEST_SUITE=$1
+    SHTEST_TESTS=0
+    SHTEST_FAILURES=0
+    SHTEST_CASES=""
+}
+
+shtest_xml_escape() {
+    local s=$1
+    s=${s//&/&amp;}; s=${s//</&lt;}; s=${s//>/&gt;}; s=${s//\"/&quot;}
+    printf '%s' "$s"
+}
+
+shtest_pass() {
+    SHTEST_TESTS=$((SHTEST_TESTS + 1))
+    SHTEST_CASES+="    <testcase name=\"$(shtest_xml_escape "$1")\" status=\"run\" classname=\"$SHTEST_SUITE\"/>"$'\n'
+    echo "[       OK ] $SHTEST_SUITE.$1"
+}
+
+shtest_fail() {
+    SHTEST_TESTS=$((SHTEST_TESTS + 1))
+    SHTEST_FAILURES=$((SHTEST_FAILURES + 1))
+    SHTEST_CASES+="    <testcase name=\"$(shtest_xml_escape "$1")\" status=\"run\" classname=\"$SHTEST_SUITE\"><failure message=\"$(shtest_xml_escape "$2")\"/></testcase>"$'\n'
+    echo "[  FAILED  ] $SHTEST_SUITE.$1: $2"
+}
+
+shtest_expect_eq() {
+    if [ "$2" == "$3" ]; then
+        shtest_pass "$1"
+    else
+        shtest_fail "$1" "got [$2], expected [$3]"
+    fi
+}
+
+shtest_end() {
+    local dir=${LINEPROBE_RESULTS_DIR:-.}
+    mkdir -p "$dir"
+    {
+        echo '<?xml version="1.0" encoding="UTF-8"?>'
+        echo "<testsuites tests=\"$SHTEST_TESTS\" failures=\"$SHTEST_FAILURES\" disabled=\"0\" errors=\"0\" name=\"AllTests\">"
+        echo "  <testsuite name=\"$SHTEST_SUITE\" tests=\"$SHTEST_TESTS\" failures=\"$SHTEST_FAILURES\" errors=\"0\">"
+        printf '%s' "$SHTEST_CASES"
+        echo "  </testsuite>"
+        echo "</testsuites>"
+    } > "$dir/$SHTEST_SUITE.xml"
+    echo "$SHTEST_SUITE: $((SHTEST_TESTS - SHTEST_FAILURES)) passed, $SHTEST_FAILURES failed"
+    [ "$SHTEST_FAILURES" = 0 ]
+}
