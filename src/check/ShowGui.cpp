@@ -1,11 +1,60 @@
 #include "ShowGui.h"
 
+#include "Base64.h"
 #include "ComSupport.h"
+#include "ParameterString.h"
+#include "Topwindow.h"
+#include "frmmain.h"
 
 namespace lineprobe {
+namespace {
 
-std::optional<std::wstring> ShowGui(frmmain&, const VARIANT&, const VARIANT&) {
-    throw ComError(E_NOTIMPL, L"The configuration dialog is not built yet");
+// A null parameter has no length, like an empty one: the boxes keep their design texts.
+std::wstring ParameterText(const VARIANT& parameter) {
+    const VARIANT* inner = &parameter;
+    if (V_VT(inner) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(inner)) {
+        inner = V_VARIANTREF(inner);
+    }
+    if ((V_VT(inner) & ~VT_BYREF) == VT_NULL) {
+        return {};
+    }
+    return VariantToText(parameter);
+}
+
+}  // namespace
+
+std::optional<std::wstring> ShowGui(frmmain& dialog, const VARIANT& timeout, const VARIANT& parameter) {
+    if (dialog.IsShowing()) {
+        throw ComError(E_UNEXPECTED, L"The configuration dialog of this check is already shown");
+    }
+    try {
+        // Touching the timeout box loads the dialog before its value is converted.
+        dialog.Load();
+        dialog.SetText(L"txtTimeout", Trim(VariantToText(timeout)));
+
+        const std::wstring text = ParameterText(parameter);
+        if (!text.empty()) {
+            // Every value first, so that an undecodable password leaves no box half filled.
+            const std::wstring logFile = GetParameterField(text, L"LOGFILE");
+            const std::wstring user = GetParameterField(text, L"USER");
+            const std::wstring password = DecodePassword(GetParameterField(text, L"PW"));
+            const std::wstring up = GetParameterField(text, L"UP");
+            const std::wstring down = GetParameterField(text, L"DOWN");
+            dialog.SetText(L"txtlogfilename", logFile);
+            dialog.SetText(L"txtUserName", user);
+            dialog.SetText(L"txtPassword", password);
+            dialog.SetText(L"txtUP", up);
+            dialog.SetText(L"txtDown", down);
+        }
+
+        // A refusal only costs the always-on-top band; the dialog is shown anyway.
+        SetTopMost(dialog.Hwnd(), true);
+        return dialog.ShowModal();
+    } catch (...) {
+        // A failed call leaves no hidden window behind.
+        dialog.Unload();
+        throw;
+    }
 }
 
 }  // namespace lineprobe

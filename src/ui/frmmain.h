@@ -1,11 +1,65 @@
-// The configuration dialog. An instance has no window until it is first used.
+// The configuration dialog. An instance has no window until it is first used;
+// every load creates a fresh window and controls, and closing discards them.
 #pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace lineprobe {
 
 class frmmain {
 public:
-    frmmain() = default;
+    frmmain() noexcept;
+    ~frmmain();
+    frmmain(const frmmain&) = delete;
+    frmmain& operator=(const frmmain&) = delete;
+
+    bool IsLoaded() const noexcept { return m_loaded != nullptr; }
+    bool IsShowing() const noexcept { return m_showing; }
+
+    // Creates the hidden window and its controls with their design-time values
+    // and runs the load step, unless the dialog is loaded already.
+    // Throws ComError when the window system fails, std::bad_alloc.
+    void Load();
+
+    // A control's text by its name; the first access loads the dialog.
+    void SetText(std::wstring_view control, std::wstring_view text);
+    std::wstring Text(std::wstring_view control);
+
+    // The window of the dialog; loads it first.
+    HWND Hwnd();
+
+    // Shows the dialog modally without an owner and returns when it has closed.
+    // The result is the parameter string built by OK, or nothing when the
+    // dialog was closed any other way. The dialog is unloaded afterwards.
+    std::optional<std::wstring> ShowModal();
+
+    // Destroys the window and its controls, if any; the instance stays usable.
+    void Unload() noexcept;
+
+private:
+    struct Loaded;
+
+    void Form_Load();
+    void btOK_Click();
+    HWND Control(std::wstring_view name) const;
+    LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void EndShowing() noexcept;
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    std::unique_ptr<Loaded> m_loaded;
+    bool m_showing = false;
+    bool m_ended = false;
+    // The dialog result buffer: written by OK, read once the showing has ended.
+    // It lives with the showing on the caller's thread, so no other check and no
+    // other thread ever sees or overwrites it.
+    std::optional<std::wstring> m_result;
+    std::exception_ptr m_failure;  // from inside the window procedure, rethrown by ShowModal
 };
 
 }  // namespace lineprobe

@@ -1,0 +1,11 @@
+// Puts a window into the topmost band of the window order, or takes it out.
+#pragma once
+
+#include <windows.h>
+
+namespace lineprobe {
+
+// Position, size and visibility stay as they are. Returns whether the system agreed.
+bool SetTopMost(HWND window, bool topmost) noexcept;
+
+}  // namespace lineprobe

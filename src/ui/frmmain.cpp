@@ -1,0 +1,485 @@
+#include "frmmain.h"
+
+#include <algorithm>
+#include <array>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "ComSupport.h"
+#include "FormLayout.h"
+#include "ParameterString.h"
+#include "Resources.h"
+
+namespace lineprobe {
+namespace {
+
+constexpr wchar_t kClassName[] = L"lineprobe.frmmain";
+// Control ids start clear of IDOK and IDCANCEL: the dialog manager sends those
+// for Enter in a text box and for Escape, and the dialog ignores both.
+constexpr int kFirstControlId = 100;
+
+struct WindowTraits {
+    using pointer = HWND;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { DestroyWindow(h); }
+};
+struct FontTraits {
+    using pointer = HFONT;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { DeleteObject(h); }
+};
+struct IconTraits {
+    using pointer = HICON;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { DestroyIcon(h); }
+};
+using unique_hwnd = unique_any_handle<WindowTraits>;
+using unique_hfont = unique_any_handle<FontTraits>;
+using unique_hicon = unique_any_handle<IconTraits>;
+
+[[noreturn]] void ThrowLastError(const wchar_t* what) {
+    const DWORD error = GetLastError();
+    throw ComError(error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL, what);
+}
+
+// The module this code lives in: the DLL inside a host, the program in tests.
+// Its resources hold the icon and the version the caption shows.
+const int kModuleAnchor = 0;
+HMODULE ThisModule() {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&kModuleAnchor), &module)) {
+        ThrowLastError(L"The configuration dialog cannot find its module");
+    }
+    return module;
+}
+
+struct ModuleVersion {
+    unsigned major = 0, minor = 0, revision = 0;
+};
+
+// A module without a version block shows version 0.0 build  0 rather than failing.
+ModuleVersion ReadModuleVersion(HMODULE module) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            ThrowLastError(L"The configuration dialog cannot find its module");
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) {
+        return {};
+    }
+    std::vector<unsigned char> block(size);
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT infoSize = 0;
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data()) ||
+        !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info ||
+        infoSize < sizeof(VS_FIXEDFILEINFO)) {
+        return {};
+    }
+    // major.minor.build.revision; the build number is not shown.
+    return {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionLS)};
+}
+
+struct Dpi {
+    int x = 96, y = 96;
+};
+
+Dpi ScreenDpi() {
+    Dpi dpi;
+    if (const HDC screen = GetDC(nullptr)) {
+        dpi.x = GetDeviceCaps(screen, LOGPIXELSX);
+        dpi.y = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi;
+}
+
+unique_hfont CreateMessageFont() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
+        ThrowLastError(L"The configuration dialog cannot read the system's message font");
+    }
+    unique_hfont font(CreateFontIndirectW(&metrics.lfMessageFont));
+    if (!font) {
+        ThrowLastError(L"The configuration dialog cannot create its font");
+    }
+    return font;
+}
+
+// A missing icon is no reason to refuse the dialog; the window then shows the system's.
+unique_hicon LoadDialogIcon(HMODULE module, int sizeMetric) {
+    const int size = GetSystemMetrics(sizeMetric);
+    return unique_hicon(static_cast<HICON>(
+        LoadImageW(module, MAKEINTRESOURCEW(LINEPROBE_IDI_DIALOG), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+}
+
+struct ControlClass {
+    const wchar_t* name;
+    DWORD style;
+    DWORD exStyle;
+};
+
+ControlClass ClassFor(const ControlSpec& control) {
+    switch (control.kind) {
+    case ControlKind::Frame:
+        return {L"BUTTON", BS_GROUPBOX, 0};
+    case ControlKind::Label:
+        return {L"STATIC", static_cast<DWORD>(SS_NOPREFIX | (control.settings & kRightAligned ? SS_RIGHT : SS_LEFT)),
+                0};
+    case ControlKind::TextBox:
+        return {L"EDIT",
+                static_cast<DWORD>(WS_TABSTOP | WS_GROUP | ES_LEFT | ES_AUTOHSCROLL |
+                                   (control.settings & kPasswordChar ? ES_PASSWORD : 0)),
+                WS_EX_CLIENTEDGE};
+    case ControlKind::CommandButton:
+        return {L"BUTTON", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 0};
+    }
+    return {L"STATIC", 0, 0};
+}
+
+// The window class lives as long as a loaded dialog: a DLL has to take its
+// classes away itself before it is unloaded. While another dialog still uses
+// the class, unregistering fails harmlessly and the last one takes it away.
+class WindowClass {
+public:
+    WindowClass(HMODULE module, WNDPROC procedure) : m_module(module) {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = module;
+        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = kClassName;
+        if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+            ThrowLastError(L"The configuration dialog cannot register its window class");
+        }
+    }
+    WindowClass(const WindowClass&) = delete;
+    WindowClass& operator=(const WindowClass&) = delete;
+    ~WindowClass() { UnregisterClassW(kClassName, m_module); }
+
+private:
+    HMODULE m_module;
+};
+
+// A modal dialog without owner keeps the rest of the caller's thread out of
+// reach, so the host cannot start a second showing underneath it.
+class OtherThreadWindowsDisabled {
+public:
+    explicit OtherThreadWindowsDisabled(HWND dialog) : m_dialog(dialog) {
+        EnumThreadWindows(GetCurrentThreadId(), &Collect, reinterpret_cast<LPARAM>(this));
+        if (m_outOfMemory) {
+            throw std::bad_alloc();
+        }
+        for (const HWND window : m_windows) {
+            EnableWindow(window, FALSE);
+        }
+    }
+    OtherThreadWindowsDisabled(const OtherThreadWindowsDisabled&) = delete;
+    OtherThreadWindowsDisabled& operator=(const OtherThreadWindowsDisabled&) = delete;
+    ~OtherThreadWindowsDisabled() {
+        for (auto window = m_windows.rbegin(); window != m_windows.rend(); ++window) {
+            EnableWindow(*window, TRUE);
+        }
+    }
+
+private:
+    static BOOL CALLBACK Collect(HWND window, LPARAM context) noexcept {
+        auto* self = reinterpret_cast<OtherThreadWindowsDisabled*>(context);
+        if (window == self->m_dialog || !IsWindowVisible(window) || !IsWindowEnabled(window)) {
+            return TRUE;
+        }
+        try {
+            self->m_windows.push_back(window);
+        } catch (const std::bad_alloc&) {
+            self->m_outOfMemory = true;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    HWND m_dialog;
+    std::vector<HWND> m_windows;
+    bool m_outOfMemory = false;
+};
+
+}  // namespace
+
+// Everything a loaded dialog holds; declared so that the window goes first.
+struct frmmain::Loaded {
+    explicit Loaded(HMODULE module) : windowClass(module, &frmmain::WindowProc) {}
+
+    WindowClass windowClass;
+    unique_hicon bigIcon;
+    unique_hicon smallIcon;
+    unique_hfont font;
+    unique_hwnd window;
+    std::array<HWND, kFrmmainControls.size()> controls{};  // children: destroyed with the window
+    HWND focus = nullptr;                                   // given back when the window is activated again
+};
+
+frmmain::frmmain() noexcept = default;
+
+frmmain::~frmmain() { Unload(); }
+
+void frmmain::Load() {
+    if (m_loaded) {
+        return;
+    }
+    try {
+        const HMODULE module = ThisModule();
+        m_loaded = std::make_unique<Loaded>(module);
+        Loaded& loaded = *m_loaded;
+        loaded.font = CreateMessageFont();
+        loaded.bigIcon = LoadDialogIcon(module, SM_CXICON);
+        loaded.smallIcon = LoadDialogIcon(module, SM_CXSMICON);
+
+        const Dpi dpi = ScreenDpi();
+        const DWORD style = WS_OVERLAPPEDWINDOW;
+        const DWORD exStyle = WS_EX_APPWINDOW;
+        RECT frame{0, 0, TwipsToPixels(kFrmmain.clientWidth, dpi.x), TwipsToPixels(kFrmmain.clientHeight, dpi.y)};
+        if (!AdjustWindowRectEx(&frame, style, FALSE, exStyle)) {
+            ThrowLastError(L"The configuration dialog cannot compute its size");
+        }
+        // Without an owner to centre over, the dialog is centred on the work area.
+        RECT work{};
+        if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
+            ThrowLastError(L"The configuration dialog cannot find the work area");
+        }
+        const int width = frame.right - frame.left;
+        const int height = frame.bottom - frame.top;
+        const int x = work.left + std::max(0, static_cast<int>(work.right - work.left - width) / 2);
+        const int y = work.top + std::max(0, static_cast<int>(work.bottom - work.top - height) / 2);
+
+        const std::wstring caption(kFrmmain.caption);
+        loaded.window.reset(CreateWindowExW(exStyle, kClassName, caption.c_str(), style, x, y, width, height, nullptr,
+                                            nullptr, module, this));
+        if (!loaded.window) {
+            ThrowLastError(L"The configuration dialog cannot create its window");
+        }
+        const HWND window = loaded.window.get();
+        if (loaded.bigIcon) SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(loaded.bigIcon.get()));
+        if (loaded.smallIcon) SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(loaded.smallIcon.get()));
+
+        // Created in tab order: the dialog manager's Tab follows the order of the children.
+        for (std::size_t i = 0; i < kFrmmainControls.size(); ++i) {
+            const ControlSpec& spec = kFrmmainControls[i];
+            const ControlClass controlClass = ClassFor(spec);
+            const TwipsRect rect = ClientRectTwips(spec);
+            const int left = TwipsToPixels(rect.left, dpi.x);
+            const int top = TwipsToPixels(rect.top, dpi.y);
+            const int right = TwipsToPixels(rect.left + rect.width, dpi.x);
+            const int bottom = TwipsToPixels(rect.top + rect.height, dpi.y);
+            const std::wstring text(spec.text);
+            const HWND control = CreateWindowExW(
+                controlClass.exStyle, controlClass.name, text.c_str(), WS_CHILD | WS_VISIBLE | controlClass.style, left,
+                top, right - left, bottom - top, window,
+                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + i)), module, nullptr);
+            if (!control) {
+                ThrowLastError(L"The configuration dialog cannot create its controls");
+            }
+            loaded.controls[i] = control;
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(loaded.font.get()), FALSE);
+            if (spec.kind == ControlKind::TextBox) {
+                SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // 0: as long as the system allows
+            }
+            if (spec.settings & kPasswordChar) {
+                SendMessageW(control, EM_SETPASSWORDCHAR, L'*', 0);
+            }
+        }
+        loaded.focus = Control(L"btOK");
+        Form_Load();
+    } catch (...) {
+        Unload();
+        throw;
+    }
+}
+
+void frmmain::Form_Load() {
+    const ModuleVersion version = ReadModuleVersion(ThisModule());
+    const std::wstring caption = FormCaption(version.major, version.minor, version.revision);
+    if (!SetWindowTextW(m_loaded->window.get(), caption.c_str())) {
+        ThrowLastError(L"The configuration dialog cannot set its caption");
+    }
+    ShowWindow(Control(L"Label4"), SW_HIDE);
+    ShowWindow(Control(L"Label5"), SW_HIDE);
+    ShowWindow(Control(L"txtTimeout"), SW_HIDE);
+}
+
+void frmmain::btOK_Click() {
+    const ParameterFields fields{Text(L"txtlogfilename"), Text(L"txtUserName"), Text(L"txtPassword"), Text(L"txtUP"),
+                                 Text(L"txtDown")};
+    m_result = BuildParameterString(fields);
+    // Unloading follows as soon as the modal loop has control again.
+    EndShowing();
+}
+
+HWND frmmain::Control(std::wstring_view name) const {
+    const auto index = FindControl(name);
+    if (!index) {
+        throw ComError(DISP_E_MEMBERNOTFOUND, L"The configuration dialog has no control " + std::wstring(name));
+    }
+    return m_loaded->controls[*index];
+}
+
+void frmmain::SetText(std::wstring_view control, std::wstring_view text) {
+    Load();
+    const std::wstring value(text);
+    if (!SetWindowTextW(Control(control), value.c_str())) {
+        ThrowLastError(L"The configuration dialog cannot set the text of a box");
+    }
+}
+
+std::wstring frmmain::Text(std::wstring_view control) {
+    Load();
+    const HWND window = Control(control);
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+HWND frmmain::Hwnd() {
+    Load();
+    return m_loaded->window.get();
+}
+
+std::optional<std::wstring> frmmain::ShowModal() {
+    Load();
+    m_result.reset();
+    m_failure = nullptr;
+    m_ended = false;
+    m_showing = true;
+    const HWND window = m_loaded->window.get();
+    try {
+        // The host's windows come back before the dialog goes, so activation returns to them.
+        const OtherThreadWindowsDisabled others(window);
+        ShowWindow(window, SW_SHOWNORMAL);
+        SetFocus(Control(L"btOK"));
+        while (!m_ended) {
+            MSG message;
+            const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+            if (got == -1) {
+                ThrowLastError(L"The configuration dialog cannot read its messages");
+            }
+            if (got == 0) {
+                // The host's own loop has to see its quit message too.
+                PostQuitMessage(static_cast<int>(message.wParam));
+                break;
+            }
+            if (!IsDialogMessageW(window, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+    } catch (...) {
+        m_showing = false;
+        Unload();
+        throw;
+    }
+    m_showing = false;
+    Unload();
+    if (m_failure) {
+        std::rethrow_exception(std::exchange(m_failure, nullptr));
+    }
+    return std::exchange(m_result, std::nullopt);
+}
+
+void frmmain::EndShowing() noexcept {
+    if (!m_showing || m_ended) {
+        return;
+    }
+    m_ended = true;
+    // A click sent from another thread is handled inside GetMessage, which
+    // would not return on its own.
+    PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+}
+
+void frmmain::Unload() noexcept {
+    if (!m_loaded) {
+        return;
+    }
+    m_loaded->window.reset();
+    m_loaded.reset();
+}
+
+LRESULT frmmain::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND: {
+        const auto okIndex = FindControl(L"btOK");
+        if (HIWORD(wParam) == BN_CLICKED && okIndex && LOWORD(wParam) == kFirstControlId + *okIndex) {
+            btOK_Click();
+        }
+        return 0;
+    }
+    case DM_GETDEFID:
+        // No default button: Enter presses OK only while OK itself has the focus.
+        if (m_loaded && GetFocus() == Control(L"btOK")) {
+            return MAKELRESULT(kFirstControlId + *FindControl(L"btOK"), DC_HASDEFID);
+        }
+        return 0;
+    case WM_CLOSE:
+        // Title-bar close, the system menu's Close and Alt+F4: closed without OK.
+        EndShowing();
+        return 0;
+    case WM_ACTIVATE:
+        if (m_loaded) {
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                const HWND focus = GetFocus();
+                if (focus && IsChild(window, focus)) {
+                    m_loaded->focus = focus;
+                }
+            } else if (!HIWORD(wParam) && m_loaded->focus) {
+                SetFocus(m_loaded->focus);
+                return 0;
+            }
+        }
+        break;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        if (m_loaded && m_loaded->window.get() == window) {
+            // Destroyed by someone else: nothing left to destroy later.
+            m_loaded->window.release();
+            m_loaded->controls = {};
+        }
+        EndShowing();
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK frmmain::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<frmmain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    // No exception may unwind through the system's message dispatch; the
+    // showing ends and ShowModal rethrows it.
+    try {
+        return self->OnMessage(window, message, wParam, lParam);
+    } catch (...) {
+        if (!self->m_failure) {
+            self->m_failure = std::current_exception();
+        }
+        self->EndShowing();
+        return 0;
+    }
+}
+
+}  // namespace lineprobe
