@@ -57,6 +57,14 @@ public:
     unique_variant() noexcept { VariantInit(&m_value); }
     unique_variant(const unique_variant&) = delete;
     unique_variant& operator=(const unique_variant&) = delete;
+    unique_variant(unique_variant&& other) noexcept : m_value(other.release()) {}
+    unique_variant& operator=(unique_variant&& other) noexcept {
+        if (this != &other) {
+            VariantClear(&m_value);
+            m_value = other.release();
+        }
+        return *this;
+    }
     ~unique_variant() { VariantClear(&m_value); }
 
     VARIANT* get() noexcept { return &m_value; }
@@ -68,6 +76,7 @@ public:
         VariantInit(&m_value);
         return out;
     }
+    void swap(unique_variant& other) noexcept { std::swap(m_value, other.m_value); }
 
 private:
     VARIANT m_value;

@@ -1,0 +1,158 @@
+#include "LineprobeCom.h"
+
+#include "CheckRun.h"
+#include "ShowGui.h"
+#include "TypeLibrary.h"
+
+namespace lineprobe {
+namespace {
+
+// What a script host shows for "Object required".
+constexpr HRESULT kObjectRequired = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 424);
+
+HRESULT Fail(HRESULT hr, std::wstring_view description) noexcept {
+    return ReportError(hr, description, IID__lineprobeCom);
+}
+
+// Put by value: the object's own copy, with a reference to the caller's variable
+// resolved now. An object reference put by value is kept as a reference.
+HRESULT PutValue(unique_variant& slot, const VARIANT& value) noexcept {
+    unique_variant copy;
+    const HRESULT hr = VariantCopyInd(copy.get(), const_cast<VARIANT*>(&value));
+    if (hr == E_OUTOFMEMORY) return Fail(hr, FailureDescription(FailureKind::OutOfMemory));
+    if (FAILED(hr)) return Fail(hr, L"The value cannot be stored");
+    slot.swap(copy);  // the previous value goes with copy, after the new one is in place
+    return S_OK;
+}
+
+bool CarriesObject(VARTYPE type) noexcept {
+    switch (type) {
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+    case VT_DISPATCH | VT_BYREF:
+    case VT_UNKNOWN | VT_BYREF:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Put by reference: one more reference to the object carried, nothing else accepted.
+HRESULT PutReference(unique_variant& slot, const VARIANT& value) noexcept {
+    const VARIANT* carrier = &value;
+    if (V_VT(carrier) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(carrier)) {
+        carrier = V_VARIANTREF(carrier);
+    }
+    if (!CarriesObject(V_VT(carrier))) return Fail(kObjectRequired, L"Object required");
+    return PutValue(slot, *carrier);
+}
+
+HRESULT GetValue(unique_variant& slot, VARIANT* value) noexcept {
+    if (!value) return E_POINTER;
+    VariantInit(value);
+    unique_variant copy;
+    const HRESULT hr = VariantCopy(copy.get(), slot.get());
+    if (hr == E_OUTOFMEMORY) return Fail(hr, FailureDescription(FailureKind::OutOfMemory));
+    if (FAILED(hr)) return Fail(hr, L"The value cannot be read");
+    *value = copy.release();
+    return S_OK;
+}
+
+unique_variant TextVariant(std::wstring_view text) {
+    unique_variant value;
+    V_BSTR(value.get()) = MakeBstr(text).release();
+    V_VT(value.get()) = VT_BSTR;
+    return value;
+}
+
+HRESULT TypeInfo(ITypeInfo** info) noexcept { return ModuleTypeInfo(IID__lineprobeCom, info); }
+
+}  // namespace
+
+const InterfaceEntry<LineprobeCom> LineprobeCom::kInterfaces[3] = {
+    {&IID__lineprobeCom, &CastTo<LineprobeCom, _lineprobeCom>},
+    {&IID_IDispatch, &CastTo<LineprobeCom, _lineprobeCom>},
+    {&IID_ISupportErrorInfo, &CastTo<LineprobeCom, ISupportErrorInfo>},
+};
+
+// Class_Initialize: the dialog instance exists from now on, but has no window yet.
+LineprobeCom::LineprobeCom() : m_dialog(std::make_unique<frmmain>()) {}
+
+// Class_Terminate: the dialog goes before the four values.
+LineprobeCom::~LineprobeCom() { m_dialog.reset(); }
+
+HRESULT LineprobeCom::GetTypeInfoCount(UINT* count) noexcept {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+HRESULT LineprobeCom::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    return TypeInfo(info);
+}
+
+HRESULT LineprobeCom::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept {
+    if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    Microsoft::WRL::ComPtr<ITypeInfo> info;
+    RETURN_IF_FAILED(TypeInfo(&info));
+    return DispGetIDsOfNames(info.Get(), names, count, ids);
+}
+
+HRESULT LineprobeCom::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                             EXCEPINFO* exception, UINT* argumentError) noexcept {
+    if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    Microsoft::WRL::ComPtr<ITypeInfo> info;
+    RETURN_IF_FAILED(TypeInfo(&info));
+    return DispInvoke(static_cast<_lineprobeCom*>(this), info.Get(), id, flags, params, result, exception,
+                      argumentError);
+}
+
+// Never fails towards the host: whatever goes wrong is a down verdict.
+HRESULT LineprobeCom::ec_docheck(VARIANT_BOOL* up) noexcept {
+    if (!up) return E_POINTER;
+    *up = VARIANT_FALSE;
+    const CheckResult result = RunCheck(*m_parameter.get());
+    try {
+        unique_variant text = TextVariant(result.text);
+        if (SUCCEEDED(put_ec_result(*text.get()))) {
+            *up = result.up ? VARIANT_TRUE : VARIANT_FALSE;
+            return S_OK;
+        }
+    } catch (...) {
+    }
+    // No memory for the result text: down, and ec_result keeps its old value. The
+    // call succeeds, so no error information may linger for the host to find.
+    SetErrorInfo(0, nullptr);
+    return S_OK;
+}
+
+HRESULT LineprobeCom::ec_showGUI() noexcept {
+    return Guarded(IID__lineprobeCom, [&]() -> HRESULT {
+        const std::optional<std::wstring> parameter = ShowGui(*m_dialog, *m_timeout.get(), *m_parameter.get());
+        if (!parameter) return S_OK;
+        unique_variant text = TextVariant(*parameter);
+        return put_ec_parameter(*text.get());
+    });
+}
+
+HRESULT LineprobeCom::put_ec_result(VARIANT value) noexcept { return PutValue(m_result, value); }
+HRESULT LineprobeCom::putref_ec_result(VARIANT value) noexcept { return PutReference(m_result, value); }
+HRESULT LineprobeCom::get_ec_result(VARIANT* value) noexcept { return GetValue(m_result, value); }
+HRESULT LineprobeCom::put_ec_parameter(VARIANT value) noexcept { return PutValue(m_parameter, value); }
+HRESULT LineprobeCom::putref_ec_parameter(VARIANT value) noexcept { return PutReference(m_parameter, value); }
+HRESULT LineprobeCom::get_ec_parameter(VARIANT* value) noexcept { return GetValue(m_parameter, value); }
+HRESULT LineprobeCom::put_ec_timeout(VARIANT value) noexcept { return PutValue(m_timeout, value); }
+HRESULT LineprobeCom::putref_ec_timeout(VARIANT value) noexcept { return PutReference(m_timeout, value); }
+HRESULT LineprobeCom::get_ec_timeout(VARIANT* value) noexcept { return GetValue(m_timeout, value); }
+HRESULT LineprobeCom::put_ec_hostname(VARIANT value) noexcept { return PutValue(m_hostname, value); }
+HRESULT LineprobeCom::putref_ec_hostname(VARIANT value) noexcept { return PutReference(m_hostname, value); }
+HRESULT LineprobeCom::get_ec_hostname(VARIANT* value) noexcept { return GetValue(m_hostname, value); }
+
+HRESULT LineprobeCom::InterfaceSupportsErrorInfo(REFIID iid) noexcept {
+    return IsEqualIID(iid, IID__lineprobeCom) ? S_OK : S_FALSE;
+}
+
+}  // namespace lineprobe
