@@ -1,0 +1,70 @@
+// Reads the first lines of a status file from its bytes: the byte-order mark
+// picks the encoding, a line ends at CR LF, LF or CR, and a line keeps a bounded
+// number of its bytes, so a check costs the same whatever the file holds.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lineprobe {
+
+enum class TextEncoding { Ansi, Utf8, Utf16Le, Utf16Be };
+
+// A line keeps at most this many of its bytes; the rest of a longer line is skipped.
+inline constexpr std::size_t kLineByteLimit = std::size_t{1} << 20;
+
+// The opened status file, or anything else that hands out bytes in order.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Fills the front of buffer and returns the count; 0 at the end of the file.
+    // Throws Failure when the read fails.
+    virtual std::size_t Read(std::span<char> buffer) = 0;
+};
+
+// The encoding that a file's first bytes announce and the length of the mark;
+// without a mark, the ANSI code page.
+struct EncodingMark {
+    TextEncoding encoding = TextEncoding::Ansi;
+    std::size_t length = 0;
+};
+EncodingMark DetectEncoding(std::string_view start) noexcept;
+
+// Turns a line's bytes into text. Malformed UTF-8 or UTF-16 becomes U+FFFD.
+std::wstring DecodeLine(std::string_view bytes, TextEncoding encoding);
+
+// Pulls lines from a source block by block and reads no further than the line asked for.
+class LineReader {
+public:
+    static constexpr std::size_t kDefaultBlockSize = 64 * 1024;
+
+    explicit LineReader(ByteSource& source, std::size_t blockSize = kDefaultBlockSize);
+
+    // The next line without its line end, or nothing when the file holds no further line.
+    std::optional<std::wstring> ReadLine();
+
+    // Known once the first line has been asked for.
+    TextEncoding Encoding() const noexcept { return m_encoding; }
+
+private:
+    bool Fill();
+    void Start();
+    char32_t UnitAt(std::size_t offset) const noexcept;
+
+    ByteSource& m_source;
+    std::size_t m_blockSize;
+    std::vector<char> m_block;
+    std::size_t m_begin = 0;
+    std::size_t m_end = 0;
+    bool m_atEnd = false;
+    bool m_started = false;
+    bool m_afterCr = false;  // a LF right after this CR belongs to the same line end
+    TextEncoding m_encoding = TextEncoding::Ansi;
+    std::size_t m_unit = 1;
+};
+
+}  // namespace lineprobe

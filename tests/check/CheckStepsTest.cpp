@@ -1,0 +1,352 @@
+// The check run's steps against a recording stand-in for the platform: verdicts,
+// result texts, which failures name their step, and what is released.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CheckSteps.h"
+#include "MemorySource.h"
+
+namespace lineprobe {
+namespace {
+
+using testing::MemorySource;
+
+// Records every call in order ("connect srv bob pw", "open C:\a.txt", "close",
+// "disconnect srv"); a call named in outOfMemoryAt throws std::bad_alloc instead.
+class FakeEnvironment final : public CheckEnvironment {
+public:
+    std::optional<std::wstring> parameter = L"";  // nothing: the value has no text form
+    FailureKind parameterFailure = FailureKind::TypeMismatch;
+    std::map<std::wstring, std::string> files;
+    std::map<std::wstring, FailureKind> openFailures;
+    std::wstring refusal;  // the error text a refused logon leaves
+    std::size_t failAtRead = 0;
+    std::wstring outOfMemoryAt;  // "parameter N", "connect", "disconnect", "open", "read N"
+
+    std::vector<std::wstring> calls;
+    int openFiles = 0;
+    int parameterReads = 0;
+
+    std::wstring ParameterText() override {
+        ++parameterReads;
+        MaybeOutOfMemory(L"parameter " + std::to_wstring(parameterReads));
+        if (!parameter) throw Failure(parameterFailure);
+        return *parameter;
+    }
+
+    bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring_view password,
+                      std::wstring& errorText) override {
+        calls.push_back(L"connect " + std::wstring(server) + L" " + std::wstring(user) + L" " + std::wstring(password));
+        MaybeOutOfMemory(L"connect");
+        if (!refusal.empty()) errorText = refusal;
+        return refusal.empty();
+    }
+
+    bool DisconnectShare(std::wstring_view server) override {
+        calls.push_back(L"disconnect " + std::wstring(server));
+        MaybeOutOfMemory(L"disconnect");
+        return true;
+    }
+
+    std::unique_ptr<ByteSource> OpenFile(const std::wstring& path) override {
+        calls.push_back(L"open " + path);
+        MaybeOutOfMemory(L"open");
+        if (auto failure = openFailures.find(path); failure != openFailures.end()) throw Failure(failure->second);
+        auto file = files.find(path);
+        if (file == files.end()) throw Failure(FailureKind::FileNotFound);
+        return std::make_unique<File>(*this, file->second);
+    }
+
+private:
+    class File final : public ByteSource {
+    public:
+        File(FakeEnvironment& owner, const std::string& bytes) : m_owner(owner), m_bytes(bytes, 4) {
+            m_bytes.failAtRead = owner.failAtRead;
+            ++m_owner.openFiles;
+        }
+        ~File() override {
+            --m_owner.openFiles;
+            m_owner.calls.push_back(L"close");
+        }
+        std::size_t Read(std::span<char> buffer) override {
+            m_owner.MaybeOutOfMemory(L"read " + std::to_wstring(++m_reads));
+            return m_bytes.Read(buffer);
+        }
+
+    private:
+        FakeEnvironment& m_owner;
+        MemorySource m_bytes;
+        int m_reads = 0;
+    };
+
+    void MaybeOutOfMemory(const std::wstring& call) {
+        if (call == outOfMemoryAt) throw std::bad_alloc();
+    }
+};
+
+const std::wstring kLocal = L"#LOGFILE=C:\\logs\\state.txt#USER=#PW=#UP=OK#DOWN=FAIL#";
+const std::wstring kShare = L"#LOGFILE=\\\\srv\\share\\state.txt#USER=bob#PW=c2VjcmV0#UP=OK#DOWN=FAIL#";
+
+struct RunCase {
+    const char* name;
+    std::wstring parameter;
+    std::string file;  // the content of every path the parameter names
+    bool up;
+    std::wstring text;
+};
+
+class Verdicts : public ::testing::TestWithParam<RunCase> {};
+
+TEST_P(Verdicts, VerdictAndText) {
+    FakeEnvironment environment;
+    environment.parameter = GetParam().parameter;
+    environment.files[L"C:\\logs\\state.txt"] = GetParam().file;
+    const CheckOutcome outcome = RunCheckSteps(environment);
+    EXPECT_EQ(outcome.up, GetParam().up);
+    EXPECT_EQ(outcome.text, GetParam().text);
+    EXPECT_EQ(environment.openFiles, 0);
+}
+
+const RunCase kVerdicts[] = {
+    {"UpWord", kLocal, "STATUS OK\r\nall good\r\n", true, L"all good"},
+    {"DownWord", kLocal, "STATUS FAIL\r\ndisk full\r\n", false, L"disk full"},
+    {"BothWordsCountAsUp", kLocal, "OK or FAIL\r\nboth\r\n", true, L"both"},
+    {"NeitherWord", kLocal, "STATUS UNKNOWN\r\nsecond\r\n", false, L"ERR: None found"},
+    {"CaseSensitive", L"#LOGFILE=C:\\logs\\state.txt#UP=ok#DOWN=fail#", "OK\r\nx", false, L"ERR: None found"},
+    {"WordAnywhereInLine", kLocal, "xxOKxx\r\nsecond", true, L"second"},
+    {"WordOnlyInSecondLine", kLocal, "nothing\r\nOK", false, L"ERR: None found"},
+    {"OneLineFile", kLocal, "STATUS OK", true, L""},
+    {"OneLineFileWithBreak", kLocal, "STATUS OK\r\n", true, L""},
+    {"EmptyFirstLine", kLocal, "\r\nsecond", false, L"ERR: None found"},
+    {"EmptyUpWordOnAnyLine", L"#LOGFILE=C:\\logs\\state.txt#UP=#DOWN=FAIL#", "FAIL\r\ntext", true, L"text"},
+    {"EmptyWordsOnEmptyLine", L"#LOGFILE=C:\\logs\\state.txt#UP=#DOWN=#", "\r\ntext", false, L"ERR: None found"},
+    {"EmptyDownWordOnAnyLine", L"#LOGFILE=C:\\logs\\state.txt#UP=OK#DOWN=#", "down\r\ntext", false, L"text"},
+    {"WordsAsStoredNotTrimmed", L"#LOGFILE=C:\\logs\\state.txt#UP= OK #DOWN=FAIL#", "STATUS OK\r\nx", false,
+     L"ERR: None found"},
+    {"KeysAnyCase", L"#logfile=C:\\logs\\state.txt#up=OK#down=FAIL#", "OK\r\nx", true, L"x"},
+    {"EmptyFile", kLocal, "", false, L"ERR: Input past end of file on line  210"},
+    {"MarkOnlyIsEmpty", kLocal, "\xEF\xBB\xBF", false, L"ERR: Input past end of file on line  210"},
+    {"MissingFile", L"#LOGFILE=C:\\logs\\other.txt#UP=OK#", "", false, L"ERR: File not found"},
+    {"EmptyParameter", L"", "", false, L"ERR: File not found"},
+    {"BadPasswordWithoutUser", L"#LOGFILE=C:\\logs\\state.txt#PW==YWJ#UP=OK#", "OK\r\nx", false,
+     L"ERR: Invalid procedure call or argument on line  60"},
+    {"BadPasswordWithUser", L"#LOGFILE=\\\\srv\\s\\a.txt#USER=bob#PW=YWJj=AAA#UP=OK#", "OK\r\nx", false,
+     L"ERR: Invalid procedure call or argument on line  60"},
+    {"LenientPasswordIsFine", L"#LOGFILE=C:\\logs\\state.txt#PW=YQ#UP=OK#", "OK\r\nx", true, L"x"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Run, Verdicts, ::testing::ValuesIn(kVerdicts),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParameterValue, WithoutTextFormFailsAtLine40) {
+    for (FailureKind kind : {FailureKind::InvalidUseOfNull, FailureKind::TypeMismatch}) {
+        FakeEnvironment environment;
+        environment.parameter.reset();
+        environment.parameterFailure = kind;
+        const CheckOutcome outcome = RunCheckSteps(environment);
+        EXPECT_FALSE(outcome.up);
+        EXPECT_EQ(outcome.text, L"ERR: " + std::wstring(FailureDescription(kind)) + L" on line  40");
+        EXPECT_TRUE(environment.calls.empty());
+    }
+}
+
+// Which platform calls a run makes, in order.
+struct CallCase {
+    const char* name;
+    std::wstring parameter;
+    std::wstring refusal;
+    std::string file;
+    bool up;
+    std::wstring text;
+    std::vector<std::wstring> calls;
+};
+
+class Calls : public ::testing::TestWithParam<CallCase> {};
+
+TEST_P(Calls, VerdictTextAndCalls) {
+    FakeEnvironment environment;
+    environment.parameter = GetParam().parameter;
+    environment.refusal = GetParam().refusal;
+    environment.files[L"\\\\srv\\share\\state.txt"] = GetParam().file;
+    environment.files[L"C:\\logs\\state.txt"] = GetParam().file;
+    const CheckOutcome outcome = RunCheckSteps(environment);
+    EXPECT_EQ(outcome.up, GetParam().up);
+    EXPECT_EQ(outcome.text, GetParam().text);
+    EXPECT_EQ(environment.calls, GetParam().calls);
+    EXPECT_EQ(environment.openFiles, 0);
+}
+
+const std::vector<std::wstring> kShareCalls = {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"close",
+                                               L"disconnect srv"};
+
+const CallCase kCalls[] = {
+    {"LocalWithoutUser", kLocal, L"", "OK\r\nfine", true, L"fine", {L"open C:\\logs\\state.txt", L"close"}},
+    {"ShareWithUser", kShare, L"", "OK\r\nfine", true, L"fine", kShareCalls},
+    {"UserTrimmedPathAndPasswordNot",
+     L"#LOGFILE=\\\\srv\\share\\state.txt#USER=  bob  #PW=IHB3IA==#UP=OK#", L"", "OK\r\nfine", true, L"fine",
+     {L"connect srv bob  pw ", L"open \\\\srv\\share\\state.txt", L"close", L"disconnect srv"}},
+    {"RefusedLogon", kShare, L"Logon failure: unknown user name or bad password.", "OK\r\nfine", false,
+     L"ERR: Logon failure: unknown user name or bad password. (authentication)",
+     {L"connect srv bob secret", L"disconnect srv"}},
+    // A refusal without a text reads the file as if connected.
+    {"RefusedWithoutText", kShare, L"", "FAIL\r\nbroken", false, L"broken", kShareCalls},
+    {"UserWithLocalPath", L"#LOGFILE=C:\\logs\\state.txt#USER=bob#UP=OK#", L"", "OK\r\nfine", false,
+     L"ERR: Subscript out of range on line  120", {}},
+    {"UserWithPathTrimmedToUnc", L"#LOGFILE= \\\\srv\\share\\state.txt#USER=bob#UP=OK#", L"", "OK\r\nfine", false,
+     L"ERR: Subscript out of range on line  120", {}},
+    {"UserWithBareBackslashes", L"#LOGFILE=\\\\#USER=bob#UP=OK#", L"", "", false,
+     L"ERR: Subscript out of range on line  120", {}},
+    // A path ending in ":\" needs no connection; the disconnect still runs, for no server.
+    {"UserWithDriveRoot", L"#LOGFILE=C:\\ #USER=bob#UP=OK#", L"", "", false, L"ERR: File not found",
+     {L"open C:\\ ", L"disconnect "}},
+    {"ServerIsFirstElement", L"#LOGFILE=\\\\fs01.example\\d$\\x\\y.txt#USER=bob#UP=OK#", L"refused", "", false,
+     L"ERR: refused (authentication)", {L"connect fs01.example bob ", L"disconnect fs01.example"}},
+    {"ServerOnlyPath", L"#LOGFILE=\\\\srv#USER=bob#UP=OK#", L"", "", false, L"ERR: File not found",
+     {L"connect srv bob ", L"open \\\\srv", L"disconnect srv"}},
+    // Mended: the connection is cancelled and the file closed after a failure too.
+    {"EmptyFileOnShare", kShare, L"", "", false, L"ERR: Input past end of file on line  210",
+     {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"close", L"disconnect srv"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Run, Calls, ::testing::ValuesIn(kCalls),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Memory running out names the step it happened in, where failures are
+// reported; where they are only noted, the run goes on.
+struct MemoryCase {
+    const char* name;
+    std::wstring parameter;
+    std::wstring outOfMemoryAt;
+    bool up;
+    std::wstring text;
+};
+
+class OutOfMemory : public ::testing::TestWithParam<MemoryCase> {};
+
+TEST_P(OutOfMemory, NamesTheStepOrGoesOn) {
+    FakeEnvironment environment;
+    environment.parameter = GetParam().parameter;
+    environment.files[L"\\\\srv\\share\\state.txt"] = "STATUS OK\r\nall good\r\n";
+    environment.files[L"C:\\logs\\state.txt"] = "STATUS OK\r\nall good\r\n";
+    environment.outOfMemoryAt = GetParam().outOfMemoryAt;
+    const CheckOutcome outcome = RunCheckSteps(environment);
+    EXPECT_EQ(outcome.up, GetParam().up);
+    EXPECT_EQ(outcome.text, GetParam().text);
+    EXPECT_EQ(environment.openFiles, 0);
+    const auto connects = std::count_if(environment.calls.begin(), environment.calls.end(),
+                                        [](const std::wstring& c) { return c.starts_with(L"connect"); });
+    const auto disconnects = std::count_if(environment.calls.begin(), environment.calls.end(),
+                                           [](const std::wstring& c) { return c.starts_with(L"disconnect"); });
+    EXPECT_EQ(disconnects, connects) << "every connection attempt is cancelled once";
+}
+
+const MemoryCase kMemoryCases[] = {
+    {"ParameterAt40", kLocal, L"parameter 1", false, L"ERR: Out of memory on line  40"},
+    {"ParameterAt50", kLocal, L"parameter 2", false, L"ERR: Out of memory on line  50"},
+    {"ParameterAt60", kLocal, L"parameter 3", false, L"ERR: Out of memory on line  60"},
+    {"ParameterAt80", kLocal, L"parameter 5", false, L"ERR: Out of memory on line  80"},
+    {"Connect", kShare, L"connect", false, L"ERR: Out of memory on line  130"},
+    {"DisconnectAfterRead", kShare, L"disconnect", false, L"ERR: Out of memory on line  480"},
+    {"FirstRead", kShare, L"read 1", false, L"ERR: Out of memory on line  210"},
+    {"OpenIsOnlyNoted", kLocal, L"open", false, L"ERR: Out of memory"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Run, OutOfMemory, ::testing::ValuesIn(kMemoryCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Reading the second line only notes its failures: the first line decides alone.
+TEST(SecondLine, ReadFailureLeavesItEmpty) {
+    FakeEnvironment environment;
+    environment.parameter = kLocal;
+    environment.files[L"C:\\logs\\state.txt"] = "OK\r\nsecond line is longer\r\n";
+    environment.failAtRead = 2;  // the fake hands out four bytes a read
+    const CheckOutcome outcome = RunCheckSteps(environment);
+    EXPECT_TRUE(outcome.up);
+    EXPECT_EQ(outcome.text, L"");
+    EXPECT_EQ(environment.openFiles, 0);
+}
+
+TEST(SecondLine, OutOfMemoryLeavesItEmpty) {
+    FakeEnvironment environment;
+    environment.parameter = kLocal;
+    environment.files[L"C:\\logs\\state.txt"] = "OK\r\nsecond line is longer\r\n";
+    environment.outOfMemoryAt = L"read 2";
+    const CheckOutcome outcome = RunCheckSteps(environment);
+    EXPECT_TRUE(outcome.up);
+    EXPECT_EQ(outcome.text, L"");
+}
+
+// After a failed open, failures are only noted up to the end of the run.
+TEST(FailedOpen, DisconnectFailureIsOnlyNoted) {
+    FakeEnvironment environment;
+    environment.parameter = L"#LOGFILE=\\\\srv\\share\\missing.txt#USER=bob#UP=OK#";
+    environment.outOfMemoryAt = L"disconnect";
+    const CheckOutcome outcome = RunCheckSteps(environment);
+    EXPECT_FALSE(outcome.up);
+    EXPECT_EQ(outcome.text, L"ERR: File not found");
+}
+
+TEST(FailedOpen, TextNamesTheReason) {
+    for (FailureKind kind : {FailureKind::PathNotFound, FailureKind::PermissionDenied, FailureKind::PathFileAccess,
+                             FailureKind::BadFileName, FailureKind::DeviceUnavailable}) {
+        FakeEnvironment environment;
+        environment.parameter = kLocal;
+        environment.openFailures[L"C:\\logs\\state.txt"] = kind;
+        const CheckOutcome outcome = RunCheckSteps(environment);
+        EXPECT_FALSE(outcome.up);
+        EXPECT_EQ(outcome.text, L"ERR: " + std::wstring(FailureDescription(kind)));
+    }
+}
+
+TEST(StepRules, ConnectionDecision) {
+    struct {
+        const wchar_t* user;
+        const wchar_t* path;
+        bool connect;
+    } cases[] = {
+        {L"", L"\\\\srv\\s\\a.txt", false}, {L"bob", L"\\\\srv\\s\\a.txt", true}, {L"bob", L"C:\\a.txt", true},
+        {L"bob", L"C:\\", false},           {L"bob", L" C:\\  ", false},          {L"bob", L"\\", true},
+        {L"bob", L"", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(NeedsShareConnection(c.user, c.path), c.connect) << c.user << " " << c.path;
+    }
+}
+
+TEST(StepRules, ServerOfPath) {
+    struct {
+        const wchar_t* path;
+        std::optional<std::wstring> server;
+    } cases[] = {
+        {L"\\\\srv\\share\\logs\\state.txt", L"srv"},
+        {L"\\\\srv", L"srv"},
+        {L"\\\\\\x", L""},
+        {L"\\\\", std::nullopt},
+        {L"\\srv\\share", std::nullopt},
+        {L" \\\\srv\\share", std::nullopt},
+        {L"C:\\logs\\a.txt", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ServerOfPath(c.path), c.server) << c.path;
+    }
+}
+
+TEST(StepRules, ContainsWord) {
+    EXPECT_TRUE(ContainsWord(L"STATUS OK", L"OK"));
+    EXPECT_FALSE(ContainsWord(L"STATUS OK", L"ok"));
+    EXPECT_TRUE(ContainsWord(L"x", L""));
+    EXPECT_FALSE(ContainsWord(L"", L""));
+    EXPECT_FALSE(ContainsWord(L"", L"OK"));
+}
+
+TEST(StepRules, FailureTextKeepsTheNumbersLeadingSpace) {
+    EXPECT_EQ(StepFailureText(L"Input past end of file", 210), L"ERR: Input past end of file on line  210");
+}
+
+}  // namespace
+}  // namespace lineprobe

@@ -1,0 +1,186 @@
+// The status-file reader: line ends, byte-order marks, the line bound, and how
+// far it reads.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MemorySource.h"
+#include "StatusFile.h"
+
+namespace lineprobe {
+namespace {
+
+using testing::HugeSource;
+using testing::MemorySource;
+using Lines = std::vector<std::wstring>;
+using namespace std::string_literals;
+
+// Up to three lines, read the way the check reads them.
+Lines ReadLines(const std::string& bytes, std::size_t blockSize, std::size_t chunk = static_cast<std::size_t>(-1)) {
+    MemorySource source(bytes, chunk);
+    LineReader reader(source, blockSize);
+    Lines lines;
+    while (lines.size() < 3) {
+        std::optional<std::wstring> line = reader.ReadLine();
+        if (!line) break;
+        lines.push_back(*line);
+    }
+    return lines;
+}
+
+std::string Utf16(const std::u16string& text, bool bigEndian) {
+    std::string bytes;
+    for (char16_t c : text) {
+        const char low = static_cast<char>(c & 0xFF);
+        const char high = static_cast<char>(c >> 8);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+struct LineCase {
+    const char* name;
+    std::string bytes;
+    Lines lines;
+};
+
+class LineEnds : public ::testing::TestWithParam<LineCase> {};
+
+// Every case also runs with tiny blocks, so that a CR LF or a mark split
+// between two reads is met.
+TEST_P(LineEnds, SameLinesForEveryBlockSize) {
+    for (std::size_t blockSize : {1u, 2u, 3u, 5u, 65536u}) {
+        EXPECT_EQ(ReadLines(GetParam().bytes, blockSize), GetParam().lines) << "block size " << blockSize;
+    }
+    EXPECT_EQ(ReadLines(GetParam().bytes, 65536, 1), GetParam().lines) << "one byte per read";
+}
+
+const LineCase kLineCases[] = {
+    {"CrLf", "up\r\nsecond\r\nthird\r\n", {L"up", L"second", L"third"}},
+    {"Lf", "up\nsecond\nthird\n", {L"up", L"second", L"third"}},
+    {"Cr", "up\rsecond\rthird\r", {L"up", L"second", L"third"}},
+    {"Mixed", "up\rsecond\nthird\r\n", {L"up", L"second", L"third"}},
+    {"NoFinalBreak", "up\r\nsecond", {L"up", L"second"}},
+    {"OneLineNoBreak", "up", {L"up"}},
+    {"OneLineWithBreak", "up\r\n", {L"up"}},
+    {"Empty", "", {}},
+    {"CrLfOnly", "\r\n", {L""}},
+    {"TwoCrLf", "\r\n\r\n", {L"", L""}},
+    {"LfThenCrIsTwoEnds", "\n\r", {L"", L""}},
+    {"CrThenCrLf", "\r\r\n", {L"", L""}},
+    {"EmptyFirstLine", "\r\nsecond", {L"", L"second"}},
+    {"SpacesAndTabsKept", " a\tb \r\n", {L" a\tb "}},
+    {"NulKept", "a\0b\r\n"s, {L"a\0b"s}},
+    {"Ansi", "\xE9t\xE9\r\n\x80", {L"\u00E9t\u00E9", L"\u20AC"}},
+    {"PartialUtf8MarkIsAnsi", "\xEF\xBB", {L"\u00EF\u00BB"}},
+    {"Utf8Mark", "\xEF\xBB\xBF" "caf\xC3\xA9 OK\r\n\xE2\x82\xAC 5", {L"caf\u00E9 OK", L"\u20AC 5"}},
+    {"Utf8MarkOnly", "\xEF\xBB\xBF", {}},
+    {"Utf8MarkThenCrLf", "\xEF\xBB\xBF\r\n", {L""}},
+    {"Utf8SupplementaryCharacter", "\xEF\xBB\xBF\xF0\x9F\x98\x80\n", {std::wstring(L"\U0001F600")}},
+    {"Utf8Malformed", "\xEF\xBB\xBF" "a\xFF" "b\xC3\n\xE2\x82", {L"a\uFFFDb\uFFFD", L"\uFFFD"}},
+    {"Utf8Overlong", "\xEF\xBB\xBF\xC0\xAF\n", {L"\uFFFD\uFFFD"}},
+    {"Utf16Le", "\xFF\xFE" + Utf16(u"STATUS OK\r\nfine \u00E9\r\n", false), {L"STATUS OK", L"fine \u00E9"}},
+    {"Utf16Be", "\xFE\xFF" + Utf16(u"STATUS OK\nfine\n", true), {L"STATUS OK", L"fine"}},
+    {"Utf16LeCr", "\xFF\xFE" + Utf16(u"a\rb", false), {L"a", L"b"}},
+    // U+0D0A holds the bytes of CR and LF but ends no line.
+    {"Utf16LeLineEndBytesInsideCharacter", "\xFF\xFE" + Utf16(u"\u0D0A\u0A0D\r\nx", false),
+     {L"\u0D0A\u0A0D", L"x"}},
+    {"Utf16BeLineEndBytesInsideCharacter", "\xFE\xFF" + Utf16(u"\u0D0A\u0A0D\nx", true), {L"\u0D0A\u0A0D", L"x"}},
+    {"Utf16SurrogatePair", "\xFF\xFE" + Utf16(u"\U0001F600!", false), {std::wstring(L"\U0001F600!")}},
+    {"Utf16LoneSurrogate", "\xFF\xFE" + Utf16(u"a", false) + "\x00\xD8"s + Utf16(u"b", false), {L"a\uFFFDb"}},
+    {"Utf16OddLastByteDropped", "\xFF\xFE" + Utf16(u"ab", false) + "c", {L"ab"}},
+    {"Utf16MarkOnly", "\xFF\xFE", {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Reader, LineEnds, ::testing::ValuesIn(kLineCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Encoding, MarkAndLength) {
+    struct {
+        std::string start;
+        TextEncoding encoding;
+        std::size_t length;
+    } cases[] = {
+        {"\xEF\xBB\xBFx", TextEncoding::Utf8, 3},
+        {"\xFF\xFEx", TextEncoding::Utf16Le, 2},
+        {"\xFE\xFFx", TextEncoding::Utf16Be, 2},
+        {"\xEF\xBBx", TextEncoding::Ansi, 0},
+        {"\xFFx", TextEncoding::Ansi, 0},
+        {"", TextEncoding::Ansi, 0},
+    };
+    for (const auto& c : cases) {
+        const EncodingMark mark = DetectEncoding(c.start);
+        EXPECT_EQ(mark.encoding, c.encoding) << ::testing::PrintToString(c.start);
+        EXPECT_EQ(mark.length, c.length) << ::testing::PrintToString(c.start);
+    }
+}
+
+// The bound keeps 1 MiB of a line's bytes and skips the rest up to the line end.
+TEST(LineBound, KeepsOneMebibyteAndFindsTheNextLine) {
+    const std::string longLine = std::string(kLineByteLimit, 'a') + std::string(5000, 'b');
+    const Lines lines = ReadLines(longLine + "\r\nsecond\r\n", 65536);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], std::wstring(kLineByteLimit, L'a'));
+    EXPECT_EQ(lines[1], L"second");
+}
+
+TEST(LineBound, ExactlyOneMebibyteIsKeptWhole) {
+    const Lines lines = ReadLines(std::string(kLineByteLimit, 'x') + "\nnext", 65536);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].size(), kLineByteLimit);
+    EXPECT_EQ(lines[1], L"next");
+}
+
+TEST(LineBound, Utf8CharacterCutByTheBoundIsDropped) {
+    // Three-byte characters after the mark: the bound falls inside one.
+    std::string line;
+    while (line.size() < kLineByteLimit + 10) line += "\xE2\x82\xAC";
+    const Lines lines = ReadLines("\xEF\xBB\xBF" + line + "\nnext", 65536);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], std::wstring(kLineByteLimit / 3, L'\u20AC'));
+    EXPECT_EQ(lines[1], L"next");
+}
+
+TEST(LineBound, Utf16PairCutByTheBoundIsDropped) {
+    std::u16string text(kLineByteLimit / 2 - 1, u'a');
+    text += u"\U0001F600 tail";
+    const Lines lines = ReadLines("\xFF\xFE" + Utf16(text + u"\r\nnext", false), 65536);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], std::wstring(kLineByteLimit / 2 - 1, L'a'));
+    EXPECT_EQ(lines[1], L"next");
+}
+
+// The cost of a check does not depend on the size of the file.
+TEST(ReadsOnlyWhatItNeeds, TwoLinesOfAHugeFileCostOneBlock) {
+    HugeSource source("STATUS OK\r\nall fine\r\nthird\r\n", std::uint64_t{1} << 30);
+    LineReader reader(source, 65536);
+    EXPECT_EQ(reader.ReadLine(), L"STATUS OK");
+    EXPECT_EQ(reader.ReadLine(), L"all fine");
+    EXPECT_LE(source.Served(), 65536u);
+}
+
+TEST(ReadsOnlyWhatItNeeds, FirstLineEndingInCrDoesNotReadAhead) {
+    MemorySource source("up\r\nsecond", 1);
+    LineReader reader(source, 1);
+    EXPECT_EQ(reader.ReadLine(), L"up");
+    EXPECT_EQ(source.Served(), 3u) << "the LF after the CR is left for the next line";
+    EXPECT_EQ(reader.ReadLine(), L"second");
+}
+
+TEST(ReadFailure, ReachesTheCaller) {
+    MemorySource source("up\r\nsecond\r\n", 4);
+    source.failAtRead = 2;
+    LineReader reader(source, 4);
+    EXPECT_EQ(reader.ReadLine(), L"up");
+    try {
+        reader.ReadLine();
+        ADD_FAILURE() << "no failure";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.Kind(), FailureKind::PermissionDenied);
+    }
+}
+
+}  // namespace
+}  // namespace lineprobe
