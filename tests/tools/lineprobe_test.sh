@@ -1,0 +1,238 @@
+#!/usr/bin/env bash
+# lineprobe.exe of one bitness under Wine, as administrators and monitoring
+# systems run it: exit codes, the password kept out of every output, a check
+# without registration, registration, the dialog and bad arguments.
+set -uo pipefail
+source "$LINEPROBE_ROOT/tests/lib/shtest.sh"
+source "$LINEPROBE_ROOT/scripts/lib/wine-env.sh"
+ensure_wine_prefix
+
+shtest_begin tool_cli
+
+loader=$(wine_for "$LINEPROBE_BITS")
+tool=$LINEPROBE_BUILD_DIR/lineprobe.exe
+dll=$LINEPROBE_BUILD_DIR/comlineprobe.dll
+wdll=$(winpath "$dll")
+work=$(mktemp -d)
+registered=0
+
+cleanup() {
+    # The prefix is shared with the other bitness's run: leave no registration behind.
+    [ "$registered" = 1 ] && "$loader" "$tool" unregister </dev/null >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [ ! -f "$tool" ] || [ ! -f "$dll" ]; then
+    shtest_fail built "lineprobe.exe and comlineprobe.dll must be built in $LINEPROBE_BUILD_DIR"
+    shtest_end
+    exit 1
+fi
+
+# lp [ARGS...]: runs the tool with standard input from $LP_STDIN (default
+# nothing); sets RC, OUT (stdout, line breaks as LF) and ERR.
+lp() {
+    "$loader" "$tool" "$@" <"${LP_STDIN:-/dev/null}" >"$work/out" 2>"$work/err"
+    RC=$?
+    OUT=$(tr -d '\r' <"$work/out")
+    ERR=$(tr -d '\r' <"$work/err")
+}
+
+# expect NAME RC PATTERN: exit code and a glob that the whole stdout must match.
+expect() {
+    local name=$1 rc=$2 pattern=$3
+    if [ "$RC" != "$rc" ]; then
+        shtest_fail "$name" "exit code $RC, expected $rc; stdout [$OUT] stderr [$ERR]"
+    elif [[ "$OUT" != $pattern ]]; then
+        shtest_fail "$name" "stdout [$OUT] does not match [$pattern]; stderr [$ERR]"
+    else
+        shtest_pass "$name"
+    fi
+}
+
+# expect_err NAME RC PATTERN: a failure told on stderr in one line, nothing on stdout.
+expect_err() {
+    local name=$1 rc=$2 pattern=$3
+    if [ "$RC" != "$rc" ] || [ -n "$OUT" ] || [[ "$ERR" != $pattern ]] || [ "$(wc -l <<<"$ERR")" != 1 ]; then
+        shtest_fail "$name" "exit code $RC (expected $rc); stdout [$OUT]; stderr [$ERR] should match [$pattern]"
+    else
+        shtest_pass "$name"
+    fi
+}
+
+# lit TEXT: TEXT as a glob that matches only itself (Windows paths hold backslashes).
+lit() {
+    printf '%s' "$1" | sed 's/[][\\*?]/\\&/g'
+}
+
+# no_secret NAME: neither the password nor its PW form appears in any output.
+no_secret() {
+    if grep -q -e "$secret" -e "$secret_pw" "$work/out" "$work/err"; then
+        shtest_fail "$1" "the password shows: stdout [$OUT] stderr [$ERR]"
+    else
+        shtest_pass "$1"
+    fi
+}
+
+printf 'STATUS OK at 10:00\r\nall is fine\r\n' >"$work/up.txt"
+printf 'STATUS FAIL\r\nGr\xfc\xdfe aus dem Lager\r\n' >"$work/down.txt"   # second line in Windows-1252
+printf 'STATUS UNKNOWN\r\nnothing\r\n' >"$work/neither.txt"
+up=$(winpath "$work/up.txt")
+down=$(winpath "$work/down.txt")
+neither=$(winpath "$work/neither.txt")
+missing=$(winpath "$work/missing.txt")
+L_wdll=$(lit "$wdll")
+L_down=$(lit "$down")
+L_mask=$(lit '********')
+secret='Sesam0pen'
+secret_pw='U2VzYW0wcGVu'   # its base64 form, as the PW field holds it
+
+# --- exit codes: 0 up, 2 down, 3 for an "ERR: " result --------------------
+lp check --dll "$wdll" --logfile "$up" --up OK --down FAIL
+expect exit_0_up 0 'all is fine'
+lp check --dll "$wdll" --logfile "$down" --up OK --down FAIL
+expect exit_2_down_second_line_in_utf8 2 'Grüße aus dem Lager'
+lp check --dll "$wdll" --logfile "$missing" --up OK --down FAIL
+expect exit_3_missing_file 3 'ERR: *'
+lp check --dll "$wdll" --logfile "$neither" --up OK --down FAIL
+expect exit_3_no_word 3 'ERR: None found'
+lp check --dll "$wdll" --param "#LOGFILE=$down#USER=#PW=#UP=OK#DOWN=FAIL#" --verbose
+expect param_string_verbose 2 "Grüße aus dem Lager
+parameter: #LOGFILE=$L_down#USER=#PW=#UP=OK#DOWN=FAIL#
+verdict: down
+object: loaded from $L_wdll without registration"
+
+# --- the password never appears ------------------------------------------
+# A share path makes the check use the password; Wine refuses the connection at once.
+share='\\nosuchserver\logs\state.txt'
+L_share=$(lit "$share")
+printf '%s\r\n' "$secret" >"$work/password"
+LP_STDIN=$work/password lp check --dll "$wdll" --logfile "$share" --up OK --down FAIL --user bob --verbose
+expect password_from_stdin_masked 3 "ERR: *\(authentication\)
+parameter: #LOGFILE=$L_share#USER=bob#PW=$L_mask#UP=OK#DOWN=FAIL#
+verdict: down
+object: *"
+no_secret password_from_stdin_not_shown
+LP_SECRET=$secret lp check --dll "$wdll" --logfile "$share" --up OK --down FAIL --user bob \
+    --password-env LP_SECRET --verbose
+expect password_from_environment_masked 3 "ERR: *
+parameter: #LOGFILE=$L_share#USER=bob#PW=$L_mask#UP=OK#DOWN=FAIL#
+*"
+no_secret password_from_environment_not_shown
+lp check --dll "$wdll" --param "#LOGFILE=$share#USER=bob#PW=$secret_pw#UP=OK#DOWN=FAIL#" --verbose
+expect password_in_param_masked 3 "ERR: *
+parameter: #LOGFILE=$L_share#USER=bob#PW=$L_mask#UP=OK#DOWN=FAIL#
+*"
+no_secret password_in_param_not_shown
+lp check --logfile "$share" --up OK --down FAIL --user bob --password "$secret"
+expect_err password_on_command_line_refused 3 'lineprobe: *standard input*'
+no_secret password_on_command_line_not_shown
+lp check --dll "$wdll" --logfile "$share" --up OK --down FAIL --user bob
+expect no_password_on_stdin 3 'ERR: no password on standard input*'
+lp check --dll "$wdll" --logfile "$share" --up OK --down FAIL --user bob --password-env LP_UNSET_VARIABLE
+expect password_variable_unset 3 'ERR: the environment variable LP_UNSET_VARIABLE is not set'
+
+# --- the password codec --------------------------------------------------
+printf ' %s \n' "$secret" >"$work/encode"
+LP_STDIN=$work/encode lp encode-password
+expect encode_password_trims_like_the_dialog 0 "$secret_pw"
+printf '%s\r\n' "$secret_pw" >"$work/decode"
+LP_STDIN=$work/decode lp decode-password
+expect decode_password 0 "$secret"
+printf '=YWJ\n' >"$work/bad"
+LP_STDIN=$work/bad lp decode-password
+expect_err decode_password_rejects 3 'lineprobe: this is no PW value: *'
+
+# --- without registration: --dll, and nothing beside the tool ------------
+mkdir -p "$work/solo"
+cp "$tool" "$work/solo/"
+solo_lp() {
+    "$loader" "$work/solo/lineprobe.exe" "$@" </dev/null >"$work/out" 2>"$work/err"
+    RC=$?
+    OUT=$(tr -d '\r' <"$work/out")
+    ERR=$(tr -d '\r' <"$work/err")
+}
+solo_lp check --dll "$dll" --logfile "$up" --up OK --down FAIL --verbose
+expect dll_option_without_registration 0 "all is fine
+parameter: *
+verdict: up
+object: loaded from $L_wdll without registration"
+
+# --- registration through the DLL's own entry points ---------------------
+lp register
+registered=1
+expect register 0 "registered $L_wdll"
+lp check --logfile "$up" --up OK --down FAIL --verbose
+expect check_by_progid 0 "all is fine
+*
+object: created by ProgID comlineprobe.lineprobeCom from $L_wdll"
+lp --version
+expect version_of_registered_dll 0 "lineprobe 1.0.0.15
+comlineprobe.dll 1.0.0.15 (registered: $L_wdll)"
+lp unregister
+expect unregister 0 "unregistered $L_wdll"
+registered=0
+lp --version
+expect version_of_dll_beside 0 "lineprobe 1.0.0.15
+comlineprobe.dll 1.0.0.15 (beside lineprobe.exe: $L_wdll)"
+solo_lp check --logfile "$up" --up OK --down FAIL
+expect no_registration_no_dll 3 'ERR: *not registered*--dll PATH'
+lp register --dll "$(winpath "$work/nothing-here.dll")"
+expect_err register_missing_dll 3 'lineprobe: cannot load *(HRESULT 0x8007007E)*'
+
+# --- configure: the dialog closed by OK and by the close button ----------
+# configure_with KEYS ARGS...: runs configure, presses KEYS in its dialog.
+configure_with() {
+    local keys=$1 id="" i
+    shift
+    "$loader" "$tool" configure --dll "$wdll" "$@" </dev/null >"$work/out" 2>"$work/err" &
+    local pid=$!
+    for i in $(seq 1 120); do
+        id=$(xdotool search --name '^Word in First Line' 2>/dev/null | head -1)
+        [ -n "$id" ] && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.25
+    done
+    if [ -n "$id" ]; then
+        sleep 0.5
+        xdotool windowfocus "$id" 2>/dev/null
+        xdotool key "$keys"
+    fi
+    for i in $(seq 1 120); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.25
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill "$pid"
+        ERR="the dialog did not close"
+    fi
+    wait "$pid"
+    RC=$?
+    OUT=$(tr -d '\r' <"$work/out")
+    ERR=${ERR:-}$(tr -d '\r' <"$work/err")
+}
+stored='#logfile=C:\logs\a.txt#USER=bob #PW=YWJj#UP=OK#'
+if [ -z "${DISPLAY:-}" ]; then
+    shtest_fail configure "no X display for the dialog (set DISPLAY)"
+else
+    ERR=""
+    configure_with alt+o --param "$stored" --timeout 30
+    expect configure_ok_rebuilds_the_string 0 "$(lit '#LOGFILE=C:\logs\a.txt#USER=bob#PW=YWJj#UP=OK#DOWN=#')"
+    ERR=""
+    configure_with alt+F4 --param "$stored"
+    expect configure_closed_keeps_the_string 0 "$(lit "$stored")"
+fi
+
+# --- bad arguments: one line on stderr, exit code 3 ----------------------
+lp --help
+expect help 0 '*lineprobe check --param STRING*lineprobe configure*lineprobe --version*'
+lp --verbose
+expect_err no_command 3 'lineprobe: no command given*'
+lp check --dll "$wdll" --logfile "$up" --up OK --down FAIL --frobnicate
+expect_err unknown_option 3 'lineprobe: unknown option "--frobnicate"'
+lp check --param "#UP=x#" --logfile "$up"
+expect_err param_with_fields 3 'lineprobe: --param cannot be combined with *'
+lp configure --timeout soon
+expect_err timeout_not_a_number 3 'lineprobe: --timeout needs a whole number of seconds'
+
+shtest_end

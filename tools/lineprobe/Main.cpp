@@ -1,0 +1,177 @@
+// lineprobe.exe: runs, configures and registers "Word in First Line" checks
+// outside the monitoring host, through the component's COM interface only.
+#include <windows.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "Base64.h"
+#include "CheckObject.h"
+#include "Console.h"
+#include "Failure.h"
+#include "ParameterString.h"
+#include "ToolArguments.h"
+#include "ToolOutput.h"
+#include "ToolVersion.h"
+
+namespace lineprobe::tool {
+namespace {
+
+std::wstring ReadPassword(const Options& options) {
+    if (options.passwordEnv) {
+        const std::wstring& name = *options.passwordEnv;
+        SetLastError(ERROR_SUCCESS);
+        const DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+        if (size == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+            throw ToolError(L"the environment variable " + name + L" is not set");
+        }
+        std::wstring value(size, L'\0');
+        const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), size);
+        value.resize(length < size ? length : 0);
+        return value;
+    }
+    auto password = ReadSecretLine(L"Password for " + options.user.value_or(L"") + L": ");
+    if (!password) {
+        throw ToolError(L"no password on standard input: pipe it in, or name an environment variable with "
+                        L"--password-env");
+    }
+    return std::move(*password);
+}
+
+std::wstring ParameterStringOf(const Options& options) {
+    if (options.param) return *options.param;
+    ParameterFields fields;
+    fields.logFile = *options.logFile;
+    fields.up = *options.up;
+    fields.down = *options.down;
+    if (options.user) {
+        fields.user = *options.user;
+        fields.password = ReadPassword(options);
+    }
+    return BuildParameterString(fields);
+}
+
+// Every failure of a check is one "ERR: " line on standard output, where a
+// monitoring system shows it, with the plugin's "unknown" exit code.
+int Check(const Options& options) {
+    try {
+        const std::wstring parameter = ParameterStringOf(options);
+        const ComApartment apartment;
+        CheckObject object = CheckObject::Create(options.dll);
+        object.PutParameter(parameter);
+        const bool up = object.DoCheck();
+        const std::wstring result = object.Result();
+        WriteLine(Stream::Out, OneLine(result));
+        if (options.verbose) {
+            WriteLine(Stream::Out, L"parameter: " + MaskPassword(parameter));
+            WriteLine(Stream::Out, std::wstring(L"verdict: ") + (up ? L"up" : L"down"));
+            WriteLine(Stream::Out, L"object: " + object.Origin());
+        }
+        return ExitCodeFor(up, result);
+    } catch (const ToolError& error) {
+        WriteLine(Stream::Out, L"ERR: " + error.Message());
+    } catch (const Failure& failure) {
+        WriteLine(Stream::Out, L"ERR: " + failure.Description());
+    }
+    return kExitUnknown;
+}
+
+int Configure(const Options& options) {
+    const ComApartment apartment;
+    CheckObject object = CheckObject::Create(options.dll);
+    if (options.timeout) object.PutTimeout(*options.timeout);
+    if (options.param) object.PutParameter(*options.param);
+    object.ShowGui();
+    WriteLine(Stream::Out, OneLine(object.Parameter()));
+    return 0;
+}
+
+int EncodePasswordCommand() {
+    const auto password = ReadSecretLine(L"Password: ");
+    if (!password) throw ToolError(L"no password on standard input");
+    // Trimmed like the dialog trims it, so the value equals the one the dialog would store.
+    WriteLine(Stream::Out, EncodePassword(Trim(*password)));
+    return 0;
+}
+
+int DecodePasswordCommand() {
+    const auto stored = ReadSecretLine(L"PW value: ");
+    if (!stored) throw ToolError(L"no PW value on standard input");
+    try {
+        WriteLine(Stream::Out, DecodePassword(Trim(*stored)));
+    } catch (const Failure& failure) {
+        throw ToolError(L"this is no PW value: " + failure.Description());
+    }
+    return 0;
+}
+
+int Registration(const Options& options, bool unregister) {
+    const std::wstring path = options.dll ? FullPath(*options.dll) : DllBesideTool();
+    const ComApartment apartment;
+    CallRegistrationEntry(path, unregister);
+    WriteLine(Stream::Out, (unregister ? L"unregistered " : L"registered ") + path);
+    return 0;
+}
+
+int Version(const Options& options) {
+    WriteLine(Stream::Out, L"lineprobe " LINEPROBE_TOOL_VERSION);
+    const ComApartment apartment;
+    std::wstring path;
+    std::wstring how;
+    if (options.dll) {
+        path = FullPath(*options.dll);
+        how = L"--dll";
+    } else if (auto registered = RegisteredServerPath()) {
+        path = std::move(*registered);
+        how = L"registered";
+    } else {
+        path = DllBesideTool();
+        how = L"beside lineprobe.exe";
+    }
+    const auto version = FileVersion(path);
+    if (!version) throw ToolError(L"cannot read the version of " + path + L" (" + how + L")");
+    WriteLine(Stream::Out, L"comlineprobe.dll " + *version + L" (" + how + L": " + path + L")");
+    return 0;
+}
+
+int Run(const std::vector<std::wstring>& args) {
+    Options options;
+    try {
+        options = ParseArguments(args);
+    } catch (const UsageError& error) {
+        WriteLine(Stream::Err, L"lineprobe: " + error.Message());
+        return kExitUnknown;
+    }
+    try {
+        switch (options.command) {
+        case Command::Help: Write(Stream::Out, kUsage); return 0;
+        case Command::Version: return Version(options);
+        case Command::Check: return Check(options);
+        case Command::Configure: return Configure(options);
+        case Command::EncodePassword: return EncodePasswordCommand();
+        case Command::DecodePassword: return DecodePasswordCommand();
+        case Command::Register: return Registration(options, false);
+        case Command::Unregister: return Registration(options, true);
+        }
+    } catch (const ToolError& error) {
+        WriteLine(Stream::Err, L"lineprobe: " + error.Message());
+    } catch (const Failure& failure) {
+        WriteLine(Stream::Err, L"lineprobe: " + failure.Description());
+    }
+    return kExitUnknown;
+}
+
+}  // namespace
+}  // namespace lineprobe::tool
+
+int wmain(int argc, wchar_t* argv[]) {
+    try {
+        return lineprobe::tool::Run(std::vector<std::wstring>(argv + 1, argv + argc));
+    } catch (const std::bad_alloc&) {
+        lineprobe::tool::WriteLine(lineprobe::tool::Stream::Err, L"lineprobe: out of memory");
+    } catch (...) {
+        lineprobe::tool::WriteLine(lineprobe::tool::Stream::Err, L"lineprobe: unexpected failure");
+    }
+    return lineprobe::tool::kExitUnknown;
+}
