@@ -188,7 +188,7 @@ configure_with() {
     "$loader" "$tool" configure --dll "$wdll" "$@" </dev/null >"$work/out" 2>"$work/err" &
     local pid=$!
     for i in $(seq 1 120); do
-        id=$(xdotool search --name '^Word in First Line' 2>/dev/null | head -1)
+        id=$(xdotool search --onlyvisible --pid "$pid" --name '^Word in First Line' 2>/dev/null | head -1)
         [ -n "$id" ] && break
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.25
