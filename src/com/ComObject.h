@@ -40,8 +40,9 @@ public:
         if (!out) return E_POINTER;
         *out = nullptr;
         try {
+            // Adopts the birth reference; mingw-w64's ComPtr::Attach would add one more.
             Microsoft::WRL::ComPtr<Derived> object;
-            object.Attach(new Derived(std::forward<Args>(args)...));
+            *object.GetAddressOf() = new Derived(std::forward<Args>(args)...);
             return object->QueryInterface(iid, out);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
