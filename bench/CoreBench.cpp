@@ -1,0 +1,214 @@
+// The portable core without the platform: reading the first two lines of a
+// status file held in memory, and the whole check run on it, against a floor
+// that only copies blocks and looks for two line ends. Google Benchmark's own
+// report goes to stderr; stdout gets a Markdown table of medians and ratios.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Base64.h"
+#include "CheckSteps.h"
+#include "ParameterString.h"
+#include "StatusFile.h"
+
+namespace lineprobe::bench {
+namespace {
+
+constexpr std::size_t kMebibyte = std::size_t{1} << 20;
+
+// Hands out the bytes of a file held elsewhere, without copying them first.
+class ViewSource final : public ByteSource {
+public:
+    explicit ViewSource(std::string_view bytes) noexcept : m_bytes(bytes) {}
+    std::size_t Read(std::span<char> buffer) override {
+        const std::size_t n = std::min(buffer.size(), m_bytes.size());
+        std::memcpy(buffer.data(), m_bytes.data(), n);
+        m_bytes.remove_prefix(n);
+        return n;
+    }
+
+private:
+    std::string_view m_bytes;
+};
+
+std::string Utf16Le(std::string_view ascii) {
+    std::string bytes = "\xFF\xFE";
+    for (const char c : ascii) bytes.append({c, '\0'});
+    return bytes;
+}
+
+std::string Status(std::size_t firstLineBytes) {
+    std::string first = "STATUS UP ";
+    first.resize(firstLineBytes, '.');
+    return first + "\r\nall checks green\r\n";
+}
+
+struct Input {
+    const char* label;
+    std::string bytes;
+};
+
+const std::vector<Input>& Inputs() {
+    static const std::vector<Input> inputs = {
+        {"100 B, first line 80 B", Status(80)},
+        {"UTF-8 with mark, first line 80 B", "\xEF\xBB\xBF" + Status(80)},
+        {"UTF-16 LE, first line 80 B", Utf16Le(Status(80))},
+        {"first line 1 MiB", Status(kMebibyte)},
+        {"UTF-8 with mark, first line 1 MiB", "\xEF\xBB\xBF" + Status(kMebibyte)},
+        {"first line 4 MiB, kept to 1 MiB", Status(4 * kMebibyte)},
+    };
+    return inputs;
+}
+
+// The floor: copy the file block by block, as a read would, until two line ends are found.
+void Floor(benchmark::State& state) {
+    const std::string& bytes = Inputs()[static_cast<std::size_t>(state.range(0))].bytes;
+    std::vector<char> block(LineReader::kDefaultBlockSize);
+    for (auto _ : state) {
+        ViewSource source(bytes);
+        int lineEnds = 0;
+        while (lineEnds < 2) {
+            const std::size_t got = source.Read(block);
+            if (got == 0) break;
+            const char* end = block.data() + got;
+            for (const char* p = block.data(); lineEnds < 2 && (p = static_cast<const char*>(std::memchr(p, '\n', end - p)));
+                 ++p) {
+                ++lineEnds;
+            }
+        }
+        benchmark::DoNotOptimize(lineEnds);
+    }
+}
+
+void ReadTwoLines(benchmark::State& state) {
+    const std::string& bytes = Inputs()[static_cast<std::size_t>(state.range(0))].bytes;
+    for (auto _ : state) {
+        ViewSource source(bytes);
+        LineReader reader(source);
+        auto first = reader.ReadLine();
+        auto second = reader.ReadLine();
+        benchmark::DoNotOptimize(first);
+        benchmark::DoNotOptimize(second);
+    }
+}
+
+class MemoryEnvironment final : public CheckEnvironment {
+public:
+    explicit MemoryEnvironment(std::string_view bytes) : m_bytes(bytes) {}
+    std::wstring ParameterText() override { return L"#LOGFILE=C:\\status\\state.txt#USER=#PW=c2VjcmV0#UP=UP#DOWN=DOWN#"; }
+    bool ConnectShare(std::wstring_view, std::wstring_view, std::wstring_view, std::wstring&) override { return true; }
+    bool DisconnectShare(std::wstring_view) override { return true; }
+    std::unique_ptr<ByteSource> OpenFile(const std::wstring&) override { return std::make_unique<ViewSource>(m_bytes); }
+
+private:
+    std::string_view m_bytes;
+};
+
+void CheckRun(benchmark::State& state) {
+    const std::string& bytes = Inputs()[static_cast<std::size_t>(state.range(0))].bytes;
+    for (auto _ : state) {
+        MemoryEnvironment environment(bytes);
+        CheckOutcome outcome = RunCheckSteps(environment);
+        if (!outcome.up) state.SkipWithError("the check did not answer up");
+        benchmark::DoNotOptimize(outcome);
+    }
+}
+
+void ParameterLookup(benchmark::State& state) {
+    const std::wstring text = BuildParameterString({L"\\\\srv\\share\\logs\\state.txt", L"monitor", L"secret", L"UP", L"DOWN"});
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(GetParameterField(text, L"DOWN"));
+    }
+}
+
+void PasswordDecode(benchmark::State& state) {
+    const std::wstring encoded = EncodePassword(L"a password of some length");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(DecodePassword(encoded));
+    }
+}
+
+void Register() {
+    const auto each = [](benchmark::internal::Benchmark* b) {
+        b->DenseRange(0, static_cast<int>(Inputs().size()) - 1)->Repetitions(9)->ReportAggregatesOnly(true)->MinTime(0.05);
+    };
+    each(benchmark::RegisterBenchmark("floor", Floor));
+    each(benchmark::RegisterBenchmark("read_two_lines", ReadTwoLines));
+    each(benchmark::RegisterBenchmark("check_run", CheckRun));
+    for (auto* b : {benchmark::RegisterBenchmark("parameter_lookup", ParameterLookup),
+                    benchmark::RegisterBenchmark("password_decode", PasswordDecode)}) {
+        b->Repetitions(9)->ReportAggregatesOnly(true)->MinTime(0.05);
+    }
+}
+
+// Keeps the console report and remembers every median, in nanoseconds, by name.
+class MedianCollector final : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") continue;
+            const double toNanoseconds = 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            medians[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedRealTime() * toNanoseconds;
+        }
+    }
+    std::map<std::string, double> medians;
+};
+
+std::string Nanoseconds(double ns) {
+    char text[32];
+    std::snprintf(text, sizeof text, ns < 1e4 ? "%.0f ns" : ns < 1e7 ? "%.1f us" : "%.1f ms",
+                  ns < 1e4 ? ns : ns < 1e7 ? ns / 1e3 : ns / 1e6);
+    return text;
+}
+
+void PrintTable(const std::map<std::string, double>& medians) {
+    const auto at = [&](const std::string& name) {
+        const auto found = medians.find(name);
+        return found == medians.end() ? 0.0 : found->second;
+    };
+    std::printf("### Portable core, native (g++ -O2, no sanitizers)\n\n");
+    std::printf("The floor copies the bytes block by block and looks for two line ends. "
+                "Ratios are to the floor on the same input (medians of 9 repetitions).\n\n");
+    std::printf("| status file in memory | floor | LineReader, two lines | check run (steps, no platform) |\n"
+                "|---|---|---|---|\n");
+    for (std::size_t i = 0; i < Inputs().size(); ++i) {
+        const std::string arg = std::to_string(i);
+        const double floor = at("floor/" + arg);
+        const auto ratio = [&](double value) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.2f", floor > 0 ? value / floor : 0.0);
+            return std::string(text);
+        };
+        std::printf("| %s | %s | %s | %s |\n", Inputs()[i].label, Nanoseconds(floor).c_str(),
+                    ratio(at("read_two_lines/" + arg)).c_str(), ratio(at("check_run/" + arg)).c_str());
+    }
+    std::printf("\n| operation | median |\n|---|---|\n");
+    std::printf("| GetParameterField, one key of a full parameter string | %s |\n",
+                Nanoseconds(at("parameter_lookup/")).c_str());
+    std::printf("| DecodePassword, 25 characters | %s |\n", Nanoseconds(at("password_decode/")).c_str());
+}
+
+}  // namespace
+}  // namespace lineprobe::bench
+
+int main(int argc, char** argv) {
+    lineprobe::bench::Register();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    lineprobe::bench::MedianCollector collector;
+    collector.SetOutputStream(&std::cerr);
+    collector.SetErrorStream(&std::cerr);
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    benchmark::Shutdown();
+    lineprobe::bench::PrintTable(collector.medians);
+    return 0;
+}
