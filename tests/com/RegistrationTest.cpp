@@ -1,0 +1,121 @@
+// Registration with the system's regsvr32 of this program's bitness, read back from
+// the registry view of the same bitness.
+#include "SystemTools.h"
+
+namespace lineprobe::test {
+namespace {
+
+std::wstring Folder(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+
+// RegisterTypeLib writes the flags of the library as the system's loader reports them.
+std::wstring LibraryFlags() {
+    Microsoft::WRL::ComPtr<ITypeLib> library;
+    TLIBATTR* attributes = nullptr;
+    if (FAILED(LoadTypeLibEx(ServerPath().c_str(), REGKIND_NONE, &library)) ||
+        FAILED(library->GetLibAttr(&attributes))) {
+        return L"?";
+    }
+    const std::wstring flags = std::to_wstring(attributes->wLibFlags);
+    library->ReleaseTLibAttr(attributes);
+    return flags;
+}
+
+std::vector<std::wstring> ExpectedKeys() {
+    const std::wstring progId = L"comlineprobe.lineprobeCom";
+    const std::wstring clsid = GuidText(CLSID_lineprobeCom);
+    const std::wstring libid = GuidText(LIBID_comlineprobe);
+    const std::wstring classKey = L"CLSID\\" + clsid;
+    const std::wstring interfaceKey = L"Interface\\" + GuidText(IID__lineprobeCom);
+    const std::wstring libraryKey = L"TypeLib\\" + libid;
+    const std::wstring automationProxy = L"{00020424-0000-0000-C000-000000000046}";
+#ifdef _WIN64
+    const std::wstring platform = L"win64";
+#else
+    const std::wstring platform = L"win32";
+#endif
+    std::vector<std::wstring> keys = {
+        progId,
+        progId + L": @ = " + progId,
+        progId + L"\\CLSID",
+        progId + L"\\CLSID: @ = " + clsid,
+        classKey,
+        classKey + L": @ = " + progId,
+        classKey + L"\\InprocServer32",
+        classKey + L"\\InprocServer32: @ = " + ServerPath(),
+        classKey + L"\\InprocServer32: ThreadingModel = Apartment",
+        classKey + L"\\ProgID",
+        classKey + L"\\ProgID: @ = " + progId,
+        classKey + L"\\TypeLib",
+        classKey + L"\\TypeLib: @ = " + libid,
+        interfaceKey,
+        interfaceKey + L": @ = _lineprobeCom",
+        interfaceKey + L"\\ProxyStubClsid",
+        interfaceKey + L"\\ProxyStubClsid: @ = " + automationProxy,
+        interfaceKey + L"\\ProxyStubClsid32",
+        interfaceKey + L"\\ProxyStubClsid32: @ = " + automationProxy,
+        interfaceKey + L"\\TypeLib",
+        interfaceKey + L"\\TypeLib: @ = " + libid,
+        interfaceKey + L"\\TypeLib: Version = 1.0",
+        libraryKey,
+        libraryKey + L"\\1.0",
+        libraryKey + L"\\1.0: @ = comlineprobe",
+        libraryKey + L"\\1.0\\409",
+        libraryKey + L"\\1.0\\409\\" + platform,
+        libraryKey + L"\\1.0\\409\\" + platform + L": @ = " + ServerPath(),
+        libraryKey + L"\\1.0\\FLAGS",
+        libraryKey + L"\\1.0\\FLAGS: @ = " + LibraryFlags(),
+        libraryKey + L"\\1.0\\HELPDIR",
+        libraryKey + L"\\1.0\\HELPDIR: @ = " + Folder(ServerPath()),
+    };
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+class RegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(ServerModule(), nullptr);
+        ASSERT_EQ(Snapshot(RegistrationRoots()), std::vector<std::wstring>()) << "registered before the case";
+    }
+    RegistrationGuard m_guard;
+};
+
+TEST_F(RegistrationTest, Regsvr32WritesExactlyTheListedKeysAndRemovesThemAll) {
+    const ToolRun registering = Regsvr32(L"/s");
+    ASSERT_EQ(registering.exitCode, 0u) << registering.output;
+    EXPECT_EQ(Snapshot(RegistrationRoots()), ExpectedKeys());
+#ifndef _WIN64
+    // The 32-bit server is registered for 32-bit hosts only.
+    unique_hkey otherView;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(CLSID_lineprobeCom)).c_str(), 0,
+                            KEY_READ | KEY_WOW64_64KEY, otherView.put()),
+              ERROR_FILE_NOT_FOUND);
+#endif
+
+    const ToolRun unregistering = Regsvr32(L"/u /s");
+    EXPECT_EQ(unregistering.exitCode, 0u) << unregistering.output;
+    EXPECT_EQ(Snapshot(RegistrationRoots()), std::vector<std::wstring>());
+}
+
+TEST_F(RegistrationTest, UnregisteringWhatIsNotRegisteredSucceeds) {
+    const auto unregister = ServerExport<ServerRegistrationFunction>("DllUnregisterServer");
+    ASSERT_NE(unregister, nullptr);
+    EXPECT_HR(S_OK, unregister());
+}
+
+// A key that cannot take the subkeys registration needs: a volatile key only holds volatile ones.
+TEST_F(RegistrationTest, FailedWriteIsReportedAndLeavesNothingBehind) {
+    unique_hkey blocker;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"comlineprobe.lineprobeCom", 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, blocker.put(), nullptr),
+              ERROR_SUCCESS);
+    blocker.reset();
+    const auto registerServer = ServerExport<ServerRegistrationFunction>("DllRegisterServer");
+    ASSERT_NE(registerServer, nullptr);
+    EXPECT_HR(HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE), registerServer());
+    EXPECT_EQ(Snapshot(RegistrationRoots()), std::vector<std::wstring>());
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, L"comlineprobe.lineprobeCom");
+}
+
+}  // namespace
+}  // namespace lineprobe::test
