@@ -8,42 +8,42 @@ namespace {
 
 enum class Key { Param, LogFile, Up, Down, User, PasswordEnv, Dll, Timeout, Verbose, Help, Version };
 
-struct OptionSpec {
+struct OptionRule {
     std::wstring_view name;
     Key key;
     bool takesValue;
 };
 
-constexpr std::array kOptionSpecs{
-    OptionSpec{L"--param", Key::Param, true},
-    OptionSpec{L"--logfile", Key::LogFile, true},
-    OptionSpec{L"--up", Key::Up, true},
-    OptionSpec{L"--down", Key::Down, true},
-    OptionSpec{L"--user", Key::User, true},
-    OptionSpec{L"--password-env", Key::PasswordEnv, true},
-    OptionSpec{L"--dll", Key::Dll, true},
-    OptionSpec{L"--timeout", Key::Timeout, true},
-    OptionSpec{L"--verbose", Key::Verbose, false},
-    OptionSpec{L"--help", Key::Help, false},
-    OptionSpec{L"-h", Key::Help, false},
-    OptionSpec{L"/?", Key::Help, false},
-    OptionSpec{L"--version", Key::Version, false},
+constexpr std::array kOptionRules{
+    OptionRule{L"--param", Key::Param, true},
+    OptionRule{L"--logfile", Key::LogFile, true},
+    OptionRule{L"--up", Key::Up, true},
+    OptionRule{L"--down", Key::Down, true},
+    OptionRule{L"--user", Key::User, true},
+    OptionRule{L"--password-env", Key::PasswordEnv, true},
+    OptionRule{L"--dll", Key::Dll, true},
+    OptionRule{L"--timeout", Key::Timeout, true},
+    OptionRule{L"--verbose", Key::Verbose, false},
+    OptionRule{L"--help", Key::Help, false},
+    OptionRule{L"-h", Key::Help, false},
+    OptionRule{L"/?", Key::Help, false},
+    OptionRule{L"--version", Key::Version, false},
 };
 
-struct CommandSpec {
+struct CommandRule {
     std::wstring_view name;
     Command command;
     std::initializer_list<Key> allowed;
 };
 
-const std::array kCommandSpecs{
-    CommandSpec{L"check", Command::Check,
+const std::array kCommandRules{
+    CommandRule{L"check", Command::Check,
                 {Key::Param, Key::LogFile, Key::Up, Key::Down, Key::User, Key::PasswordEnv, Key::Dll, Key::Verbose}},
-    CommandSpec{L"configure", Command::Configure, {Key::Param, Key::Timeout, Key::Dll}},
-    CommandSpec{L"encode-password", Command::EncodePassword, {}},
-    CommandSpec{L"decode-password", Command::DecodePassword, {}},
-    CommandSpec{L"register", Command::Register, {Key::Dll}},
-    CommandSpec{L"unregister", Command::Unregister, {Key::Dll}},
+    CommandRule{L"configure", Command::Configure, {Key::Param, Key::Timeout, Key::Dll}},
+    CommandRule{L"encode-password", Command::EncodePassword, {}},
+    CommandRule{L"decode-password", Command::DecodePassword, {}},
+    CommandRule{L"register", Command::Register, {Key::Dll}},
+    CommandRule{L"unregister", Command::Unregister, {Key::Dll}},
 };
 
 std::wstring Quoted(std::wstring_view name) { return L"\"" + std::wstring(name) + L"\""; }
@@ -95,10 +95,10 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
             if (command) {
                 throw UsageError(L"unexpected argument at position " + std::to_wstring(i + 1));
             }
-            for (const auto& spec : kCommandSpecs) {
-                if (arg == spec.name) {
-                    command = spec.command;
-                    commandName = spec.name;
+            for (const auto& rule : kCommandRules) {
+                if (arg == rule.name) {
+                    command = rule.command;
+                    commandName = rule.name;
                 }
             }
             if (!command) {
@@ -115,24 +115,24 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
             throw UsageError(L"a password is never taken from the command line: pipe it to standard input or "
                              L"name an environment variable with --password-env");
         }
-        const OptionSpec* spec = nullptr;
-        for (const auto& candidate : kOptionSpecs) {
+        const OptionRule* rule = nullptr;
+        for (const auto& candidate : kOptionRules) {
             if (candidate.name == name) {
-                spec = &candidate;
+                rule = &candidate;
             }
         }
-        if (!spec) {
+        if (!rule) {
             throw UsageError(L"unknown option " + Quoted(name));
         }
         for (const auto& earlier : seen) {
-            if (earlier.key == spec->key) {
+            if (earlier.key == rule->key) {
                 throw UsageError(L"option " + Quoted(name) + L" is given twice");
             }
         }
-        seen.push_back({spec->key, spec->name});
+        seen.push_back({rule->key, rule->name});
 
         std::wstring value;
-        if (!spec->takesValue) {
+        if (!rule->takesValue) {
             if (equals != std::wstring::npos) {
                 throw UsageError(L"option " + Quoted(name) + L" takes no value");
             }
@@ -144,7 +144,7 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
             throw UsageError(L"option " + Quoted(name) + L" needs a value");
         }
 
-        switch (spec->key) {
+        switch (rule->key) {
         case Key::Param: options.param = value; break;
         case Key::LogFile: options.logFile = value; break;
         case Key::Up: options.up = value; break;
@@ -182,11 +182,11 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
     }
     options.command = *command;
 
-    for (const auto& spec : kCommandSpecs) {
-        if (spec.command != *command) continue;
+    for (const auto& rule : kCommandRules) {
+        if (rule.command != *command) continue;
         for (const auto& s : seen) {
             bool allowed = false;
-            for (const Key key : spec.allowed) allowed = allowed || key == s.key;
+            for (const Key key : rule.allowed) allowed = allowed || key == s.key;
             if (!allowed) {
                 throw UsageError(L"option " + Quoted(s.name) + L" does not apply to " + std::wstring(commandName));
             }
