@@ -48,7 +48,6 @@ ClassFactory g_factory;
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         lineprobe::module::SetInstance(instance);
-        DisableThreadLibraryCalls(instance);
     } else if (reason == DLL_PROCESS_DETACH) {
         lineprobe::ReleaseModuleTypeLibrary(reserved != nullptr);
     }
