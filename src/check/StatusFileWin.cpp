@@ -39,13 +39,15 @@ bool IsFolder(const std::wstring& path) noexcept {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// "X:..." on a drive letter that names no drive at all.
+// "X:..." on a drive letter that names no drive at all. GetLogicalDrives rather
+// than GetDriveTypeW: under Wine the latter asks the mount manager service, which
+// can keep the caller waiting.
 bool IsOnMissingDrive(const std::wstring& path) noexcept {
-    if (path.size() < 2 || path[1] != L':' || !std::iswalpha(path[0])) {
+    if (path.size() < 2 || path[1] != L':' || path[0] > 0x7F || !std::iswalpha(path[0])) {
         return false;
     }
-    const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
-    return GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR;
+    const int drive = std::towupper(path[0]) - L'A';
+    return (GetLogicalDrives() & (DWORD{1} << drive)) == 0;
 }
 
 Failure OpenFailure(DWORD code, const std::wstring& path) {

@@ -1,0 +1,188 @@
+// The check run in process, with the share connection going through stand-ins
+// for mpr: a logon that succeeds (which Wine cannot give) reads the file through
+// its UNC path; refusals; the exact platform calls; and no connection or handle
+// left behind. Needs the share that with-unc-share.sh sets up.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Base64.h"
+#include "CheckRun.h"
+#include "CheckTestSupport.h"
+#include "ComSupport.h"
+#include "Share.h"
+
+namespace lineprobe {
+namespace {
+
+using namespace lineprobe::test;
+
+struct Recorder {
+    std::vector<std::string> calls;
+    DWORD addResult = NO_ERROR;
+};
+Recorder recorder;
+
+std::string Text(const char* text) { return text ? std::string(text) : std::string("<null>"); }
+
+DWORD WINAPI FakeAdd(LPNETRESOURCEA resource, LPCSTR password, LPCSTR user, DWORD flags) {
+    recorder.calls.push_back("add " + Text(resource->lpRemoteName) + " password=" + Text(password) +
+                             " user=" + Text(user) + " flags=" + std::to_string(flags));
+    return recorder.addResult;
+}
+
+DWORD WINAPI FakeCancel(LPCSTR name, DWORD flags, BOOL force) {
+    recorder.calls.push_back("cancel " + Text(name) + " flags=" + std::to_string(flags) +
+                             " force=" + std::to_string(force));
+    return NO_ERROR;
+}
+
+DWORD WINAPI RecordedFormat(DWORD flags, LPCVOID source, DWORD code, DWORD language, LPSTR buffer, DWORD size,
+                            va_list* arguments) {
+    recorder.calls.push_back("format " + std::to_string(code) + " flags=" + std::to_string(flags) +
+                             " size=" + std::to_string(size));
+    return FormatMessageA(flags, source, code, language, buffer, size, arguments);
+}
+
+const ShareApi kSeam{&FakeAdd, &FakeCancel, &RecordedFormat};
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+class ShareRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        recorder = Recorder{};
+        m_share = Environment(L"LINEPROBE_UNC_SHARE");
+        m_folder = Environment(L"LINEPROBE_UNC_FOLDER");
+        ASSERT_FALSE(m_share.empty()) << "run through with-unc-share.sh";
+        m_server = Narrow(m_share.substr(2, m_share.find(L'\\', 2) - 2));
+    }
+
+    bool WriteStatus(std::string_view bytes) const { return WriteBytes(m_folder + L"\\status.txt", bytes); }
+
+    // The parameter string for the status file on the share.
+    std::wstring Parameter(std::wstring_view file = L"status.txt", std::wstring_view user = L"  bob  ",
+                           std::wstring_view password = L" secret ") const {
+        return L"#LOGFILE=" + m_share + L"\\" + std::wstring(file) + L"#USER=" + std::wstring(user) + L"#PW=" +
+               EncodePassword(password) + L"#UP=OK#DOWN=FAIL#";
+    }
+
+    static CheckResult Run(const std::wstring& parameter) {
+        unique_variant value;
+        V_BSTR(value.get()) = MakeBstr(parameter).release();
+        V_VT(value.get()) = VT_BSTR;
+        return RunCheck(*value.get(), kSeam);
+    }
+
+    std::string Cancel() const { return "cancel \\\\" + m_server + "\\IPC$ flags=1 force=0"; }
+    std::string Add() const { return "add \\\\" + m_server + "\\ipc$ password=secret user=bob flags=1"; }
+
+    std::wstring m_share;
+    std::wstring m_folder;
+    std::string m_server;
+};
+
+TEST_F(ShareRun, SuccessfulLogonReadsThroughTheShare) {
+    ASSERT_TRUE(WriteStatus("STATUS OK\r\nread over the share\r\n"));
+    const CheckResult result = Run(Parameter());
+    EXPECT_TRUE(result.up);
+    EXPECT_EQ(result.text, L"read over the share");
+    // Cancelled once before and once after; user and password trimmed.
+    const std::vector<std::string> expected = {Cancel(), Add(), Cancel()};
+    EXPECT_EQ(recorder.calls, expected);
+}
+
+TEST_F(ShareRun, RefusalWithoutMessageStillReadsTheFile) {
+    recorder.addResult = 0x0000BEEF;
+    ASSERT_TRUE(WriteStatus("STATUS FAIL\r\nread anyway\r\n"));
+    const CheckResult result = Run(Parameter());
+    EXPECT_FALSE(result.up);
+    EXPECT_EQ(result.text, L"read anyway");
+    const std::vector<std::string> expected = {Cancel(), Add(), "format 48879 flags=4608 size=260", Cancel()};
+    EXPECT_EQ(recorder.calls, expected);
+}
+
+TEST_F(ShareRun, RefusalWithMessageEndsTheCheck) {
+    recorder.addResult = ERROR_LOGON_FAILURE;
+    ASSERT_TRUE(WriteStatus("STATUS OK\r\nnever read\r\n"));
+    const CheckResult result = Run(Parameter());
+    EXPECT_FALSE(result.up);
+    EXPECT_EQ(result.text, L"ERR: " + SystemErrorText(ERROR_LOGON_FAILURE) + L" (authentication)");
+    EXPECT_NE(SystemErrorText(ERROR_LOGON_FAILURE), L"");
+    const std::vector<std::string> expected = {Cancel(), Add(), "format 1326 flags=4608 size=260", Cancel()};
+    EXPECT_EQ(recorder.calls, expected);
+}
+
+// Mended: a failure after the logon still cancels the connection and closes the file.
+TEST_F(ShareRun, EmptyFileOnTheShareCancelsTheConnection) {
+    ASSERT_TRUE(WriteStatus(""));
+    const CheckResult result = Run(Parameter());
+    EXPECT_FALSE(result.up);
+    EXPECT_EQ(result.text, L"ERR: Input past end of file on line  210");
+    const std::vector<std::string> expected = {Cancel(), Add(), Cancel()};
+    EXPECT_EQ(recorder.calls, expected);
+    EXPECT_TRUE(HoldOpen(m_folder + L"\\status.txt", GENERIC_READ | GENERIC_WRITE, 0)) << "the file is closed";
+}
+
+TEST_F(ShareRun, MissingFileOnTheShare) {
+    const CheckResult result = Run(Parameter(L"missing.txt"));
+    EXPECT_EQ(result.text, L"ERR: File not found");
+    const std::vector<std::string> expected = {Cancel(), Add(), Cancel()};
+    EXPECT_EQ(recorder.calls, expected);
+}
+
+TEST_F(ShareRun, MissingShareOnTheServer) {
+    const std::wstring parameter = L"#LOGFILE=\\\\" + std::wstring(m_server.begin(), m_server.end()) +
+                                   L"\\no-such-share\\a.txt#USER=bob#PW=#UP=OK#";
+    EXPECT_EQ(Run(parameter).text, L"ERR: Path not found");
+}
+
+TEST_F(ShareRun, UserWithLocalPathMakesNoPlatformCall) {
+    const CheckResult result = Run(L"#LOGFILE=" + m_folder + L"\\status.txt#USER=bob#PW=#UP=OK#");
+    EXPECT_EQ(result.text, L"ERR: Subscript out of range on line  120");
+    EXPECT_TRUE(recorder.calls.empty());
+}
+
+// Every path that connects, a thousand times: each connection is cancelled
+// again, and the process holds as many handles as before.
+TEST_F(ShareRun, NoConnectionOrHandleLeftAfterAThousandRuns) {
+    ASSERT_TRUE(WriteBytes(m_folder + L"\\empty.txt", ""));
+    ASSERT_TRUE(WriteBytes(m_folder + L"\\status.txt", "nothing\r\nhere\r\n"));
+    struct Path {
+        std::wstring parameter;
+        DWORD addResult;
+    };
+    const std::vector<Path> paths = {
+        {Parameter(L"status.txt"), NO_ERROR},           {Parameter(L"empty.txt"), NO_ERROR},
+        {Parameter(L"missing.txt"), NO_ERROR},          {Parameter(L""), NO_ERROR},
+        {Parameter(L"status.txt"), ERROR_LOGON_FAILURE}, {Parameter(L"empty.txt"), 0x0000BEEF},
+        {Parameter(L"missing.txt"), 0x0000BEEF},
+    };
+    auto runAll = [&](int rounds) {
+        for (int i = 0; i < rounds; ++i) {
+            for (const Path& path : paths) {
+                recorder.addResult = path.addResult;
+                Run(path.parameter);
+            }
+        }
+    };
+    runAll(1);
+    const ULONG before = ProcessHandleCount();
+    ASSERT_NE(before, 0u);
+    recorder.calls.clear();
+    runAll(1000 / static_cast<int>(paths.size()) + 1);
+    EXPECT_EQ(ProcessHandleCount(), before);
+
+    int adds = 0;
+    int cancels = 0;
+    for (const std::string& call : recorder.calls) {
+        if (call.starts_with("add ")) ++adds;
+        if (call.starts_with("cancel ")) ++cancels;
+    }
+    EXPECT_GT(adds, 1000);
+    EXPECT_EQ(cancels, 2 * adds) << "one cancel before and one after every connection";
+}
+
+}  // namespace
+}  // namespace lineprobe
