@@ -222,6 +222,9 @@ else
     configure_with alt+F4 --param "$stored"
     expect configure_closed_keeps_the_string 0 "$(lit "$stored")"
 fi
+# A PW value the decoder rejects makes ec_showGUI fail before any window shows.
+lp configure --dll "$wdll" --param '#PW==YWJ#'
+expect_err configure_failure_in_words 3 'lineprobe: ec_showGUI failed: * (HRESULT 0x800A0005)'
 
 # --- bad arguments: one line on stderr, exit code 3 ----------------------
 lp --help
