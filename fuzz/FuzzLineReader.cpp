@@ -1,0 +1,167 @@
+// The status-file reader on any bytes, in every encoding, fed through blocks
+// and reads of varying size: no line passes the byte bound, the lines do not
+// depend on how the bytes arrived, and short files split as a plain reading
+// of the line-end rules says.
+//
+// Input: byte 0 picks the reader's block size, byte 1 the most one read hands
+// out, byte 2 the length of a run of the two-byte pattern in bytes 4 and 5
+// (up to 1275 bytes), byte 3 where the run goes; the rest is the file.
+// One input in 4096, chosen by a hash so that mutations do not pile up there,
+// gets a run of a few bytes either side of the line bound instead: such an
+// input costs a megabyte of reading twice.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "StatusFile.h"
+
+namespace {
+
+using namespace lineprobe;
+
+constexpr std::size_t kSizes[] = {1, 2, 3, 4, 5, 7, 8, 13, 64, 511, 4096, 65536};
+constexpr std::size_t kMaxLines = 8;
+
+// The file the input describes: its bytes, with `runLength` bytes of a
+// two-byte pattern inserted at `runAt`, handed out at most `chunk` at a time.
+class FuzzSource final : public ByteSource {
+public:
+    FuzzSource(std::string_view bytes, std::size_t runAt, std::size_t runLength, const char (&pattern)[2],
+               std::size_t chunk)
+        : m_bytes(bytes), m_runAt(runAt), m_runLength(runLength), m_pattern{pattern[0], pattern[1]}, m_chunk(chunk) {}
+
+    std::size_t Read(std::span<char> buffer) override {
+        // All of the span must be the reader's to write; bytes past the count must not matter to it.
+        std::memset(buffer.data(), 0xA5, buffer.size());
+        const std::size_t total = m_bytes.size() + m_runLength;
+        const std::size_t n = std::min({buffer.size(), m_chunk, total - m_position});
+        for (std::size_t done = 0; done < n;) {
+            done += Copy(m_position + done, buffer.subspan(done, n - done));
+        }
+        m_position += n;
+        return n;
+    }
+
+private:
+    // Copies from `offset` up to the end of its segment (before, in or after the run).
+    // Not instrumented: a megabyte run would otherwise cost more than the reader itself.
+    __attribute__((no_sanitize("coverage"))) std::size_t Copy(std::size_t offset, std::span<char> out) const {
+        if (offset < m_runAt) {
+            const std::size_t n = std::min(out.size(), m_runAt - offset);
+            std::memcpy(out.data(), m_bytes.data() + offset, n);
+            return n;
+        }
+        if (offset < m_runAt + m_runLength) {
+            const std::size_t n = std::min(out.size(), m_runAt + m_runLength - offset);
+            for (std::size_t i = 0; i < n; ++i) out[i] = m_pattern[(offset - m_runAt + i) % 2];
+            return n;
+        }
+        const std::size_t n = out.size();
+        std::memcpy(out.data(), m_bytes.data() + offset - m_runLength, n);
+        return n;
+    }
+
+    std::string_view m_bytes;
+    std::size_t m_runAt;
+    std::size_t m_runLength;
+    char m_pattern[2];
+    std::size_t m_chunk;
+    std::size_t m_position = 0;
+};
+
+struct Reading {
+    TextEncoding encoding = TextEncoding::Ansi;
+    std::vector<std::wstring> lines;
+    bool operator==(const Reading&) const = default;
+};
+
+Reading Read(ByteSource& source, std::size_t blockSize) {
+    LineReader reader(source, blockSize);
+    Reading reading;
+    while (reading.lines.size() < kMaxLines) {
+        std::optional<std::wstring> line = reader.ReadLine();
+        if (!line) break;
+        reading.lines.push_back(std::move(*line));
+    }
+    reading.encoding = reader.Encoding();
+    return reading;
+}
+
+// The line-end rules read plainly: units of one or two bytes after the mark,
+// a line ends at CR LF, LF or CR, a lone trailing byte of UTF-16 is dropped.
+Reading Reference(std::string_view file) {
+    const EncodingMark mark = DetectEncoding(file);
+    file.remove_prefix(mark.length);
+    const bool wide = mark.encoding == TextEncoding::Utf16Le || mark.encoding == TextEncoding::Utf16Be;
+    const std::size_t unit = wide ? 2 : 1;
+    const auto unitAt = [&](std::size_t at) -> unsigned {
+        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(file[i]); };
+        if (!wide) return byte(at);
+        return mark.encoding == TextEncoding::Utf16Le ? byte(at) | byte(at + 1) << 8 : byte(at) << 8 | byte(at + 1);
+    };
+    const std::size_t end = file.size() / unit * unit;
+    Reading reading{mark.encoding, {}};
+    std::size_t start = 0;
+    while (start < end && reading.lines.size() < kMaxLines) {
+        std::size_t at = start;
+        while (at < end && unitAt(at) != '\r' && unitAt(at) != '\n') at += unit;
+        reading.lines.push_back(DecodeLine(file.substr(start, at - start), mark.encoding));
+        if (at < end && unitAt(at) == '\r' && at + unit < end && unitAt(at + unit) == '\n') at += unit;
+        start = at + unit;
+    }
+    return reading;
+}
+
+// The most characters a line of kLineByteLimit bytes can decode to.
+std::size_t MostCharacters(TextEncoding encoding) {
+    const bool wide = encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be;
+    return wide ? kLineByteLimit / 2 : kLineByteLimit;
+}
+
+// FNV-1a of the whole input.
+bool AcrossTheBound(const std::uint8_t* data, std::size_t size) {
+    std::uint32_t hash = 2166136261u;
+    for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
+    return hash % 4096 == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 6) return 0;
+    std::size_t blockSize = kSizes[data[0] % std::size(kSizes)];
+    std::size_t chunk = data[1] < 16 ? static_cast<std::size_t>(-1) : kSizes[data[1] % std::size(kSizes)];
+    const std::string_view file(reinterpret_cast<const char*>(data) + 6, size - 6);
+    const char pattern[2] = {static_cast<char>(data[4]), static_cast<char>(data[5])};
+
+    std::size_t runLength = data[2] * std::size_t{5};
+    if (AcrossTheBound(data, size)) {
+        runLength = kLineByteLimit - 4 + (data[4] & 7);
+        blockSize = std::max<std::size_t>(blockSize, 4096);
+        chunk = std::max<std::size_t>(chunk, 4096);
+    }
+    const std::size_t runAt = file.size() * data[3] / 256;
+
+    FuzzSource varied(file, runAt, runLength, pattern, chunk);
+    const Reading reading = Read(varied, blockSize);
+    FuzzSource whole(file, runAt, runLength, pattern, static_cast<std::size_t>(-1));
+    if (Read(whole, LineReader::kDefaultBlockSize) != reading) std::abort();
+
+    for (const std::wstring& line : reading.lines) {
+        if (line.size() > MostCharacters(reading.encoding)) std::abort();
+    }
+    if (runLength == 0 && Reference(file) != reading) std::abort();
+    if (runLength != 0 && runLength < kLineByteLimit / 2) {
+        std::string expanded(file.substr(0, runAt));
+        for (std::size_t i = 0; i < runLength; ++i) expanded.push_back(pattern[i % 2]);
+        expanded.append(file.substr(runAt));
+        if (Reference(expanded) != reading) std::abort();
+    }
+    return 0;
+}
