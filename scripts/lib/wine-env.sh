@@ -5,8 +5,9 @@ LINEPROBE_ROOT=${LINEPROBE_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && 
 export WINEPREFIX=${WINEPREFIX:-$LINEPROBE_ROOT/build/wineprefix}
 export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
-# No Mono or Gecko installer may ever wait for a click; no desktop menu entries.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# No Mono or Gecko installer may ever wait for a click; no desktop menu entries;
+# a crashing program ends at once instead of waiting in the debugger.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 export WINESERVER=/usr/lib/wine/wineserver64
 
 wine_for() {
