@@ -89,6 +89,7 @@ struct FileCase {
     bool up;
     std::wstring text;
 };
+void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
 
 const FileCase kFileCases[] = {
     {"LocalPathWithoutUser", "STATUS OK\r\nall good\r\n", kWords, true, L"all good"},

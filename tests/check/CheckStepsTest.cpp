@@ -99,6 +99,7 @@ struct RunCase {
     bool up;
     std::wstring text;
 };
+void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
 
 class Verdicts : public ::testing::TestWithParam<RunCase> {};
 
@@ -165,6 +166,7 @@ struct CallCase {
     std::wstring text;
     std::vector<std::wstring> calls;
 };
+void PrintTo(const CallCase& c, std::ostream* os) { *os << c.name; }
 
 class Calls : public ::testing::TestWithParam<CallCase> {};
 
@@ -225,6 +227,7 @@ struct MemoryCase {
     bool up;
     std::wstring text;
 };
+void PrintTo(const MemoryCase& c, std::ostream* os) { *os << c.name; }
 
 class OutOfMemory : public ::testing::TestWithParam<MemoryCase> {};
 

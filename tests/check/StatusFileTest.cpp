@@ -45,6 +45,7 @@ struct LineCase {
     std::string bytes;
     Lines lines;
 };
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 class LineEnds : public ::testing::TestWithParam<LineCase> {};
 
