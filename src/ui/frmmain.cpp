@@ -24,18 +24,12 @@ struct WindowTraits {
     static pointer invalid() noexcept { return nullptr; }
     static void close(pointer h) noexcept { DestroyWindow(h); }
 };
-struct FontTraits {
-    using pointer = HFONT;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { DeleteObject(h); }
-};
 struct IconTraits {
     using pointer = HICON;
     static pointer invalid() noexcept { return nullptr; }
     static void close(pointer h) noexcept { DestroyIcon(h); }
 };
 using unique_hwnd = unique_any_handle<WindowTraits>;
-using unique_hfont = unique_any_handle<FontTraits>;
 using unique_hicon = unique_any_handle<IconTraits>;
 
 [[noreturn]] void ThrowLastError(const wchar_t* what) {
@@ -104,19 +98,6 @@ Dpi ScreenDpi() {
     return dpi;
 }
 
-unique_hfont CreateMessageFont() {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
-        ThrowLastError(L"The configuration dialog cannot read the system's message font");
-    }
-    unique_hfont font(CreateFontIndirectW(&metrics.lfMessageFont));
-    if (!font) {
-        ThrowLastError(L"The configuration dialog cannot create its font");
-    }
-    return font;
-}
-
 // A missing icon is no reason to refuse the dialog; the window then shows the system's.
 unique_hicon LoadDialogIcon(HMODULE module, int sizeMetric) {
     const int size = GetSystemMetrics(sizeMetric);
@@ -135,7 +116,9 @@ ControlClass ClassFor(const ControlSpec& control) {
     case ControlKind::Frame:
         return {L"BUTTON", BS_GROUPBOX, 0};
     case ControlKind::Label:
-        return {L"STATIC", static_cast<DWORD>(SS_NOPREFIX | (control.settings & kRightAligned ? SS_RIGHT : SS_LEFT)),
+        // A label is one line: it never wraps, whatever the width of the font.
+        return {L"STATIC",
+                static_cast<DWORD>(SS_NOPREFIX | (control.settings & kRightAligned ? SS_RIGHT : SS_LEFTNOWORDWRAP)),
                 0};
     case ControlKind::TextBox:
         return {L"EDIT",
@@ -223,7 +206,6 @@ struct frmmain::Loaded {
     WindowClass windowClass;
     unique_hicon bigIcon;
     unique_hicon smallIcon;
-    unique_hfont font;
     unique_hwnd window;
     std::array<HWND, kFrmmainControls.size()> controls{};  // children: destroyed with the window
     HWND focus = nullptr;                                   // given back when the window is activated again
@@ -241,7 +223,6 @@ void frmmain::Load() {
         const HMODULE module = ThisModule();
         m_loaded = std::make_unique<Loaded>(module);
         Loaded& loaded = *m_loaded;
-        loaded.font = CreateMessageFont();
         loaded.bigIcon = LoadDialogIcon(module, SM_CXICON);
         loaded.smallIcon = LoadDialogIcon(module, SM_CXSMICON);
 
@@ -272,6 +253,8 @@ void frmmain::Load() {
         if (loaded.bigIcon) SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(loaded.bigIcon.get()));
         if (loaded.smallIcon) SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(loaded.smallIcon.get()));
 
+        // The default GUI font, which the layout was made for; a stock object, never deleted.
+        const auto font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
         // Created in tab order: the dialog manager's Tab follows the order of the children.
         for (std::size_t i = 0; i < kFrmmainControls.size(); ++i) {
             const ControlSpec& spec = kFrmmainControls[i];
@@ -290,7 +273,7 @@ void frmmain::Load() {
                 ThrowLastError(L"The configuration dialog cannot create its controls");
             }
             loaded.controls[i] = control;
-            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(loaded.font.get()), FALSE);
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
             if (spec.kind == ControlKind::TextBox) {
                 SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // 0: as long as the system allows
             }

@@ -38,7 +38,7 @@ struct Snapshot {
     bool smallIcon = false;
     std::vector<ChildInfo> children;  // in the order the dialog manager walks them
     int focus = -1;                   // index into children
-    bool fontIsMessageFont = true;
+    bool fontIsDialogFont = true;
 };
 
 class DialogDriver {
@@ -88,9 +88,8 @@ public:
         shot.bigIcon = SendMessageW(m_dialog, WM_GETICON, ICON_BIG, 0) != 0;
         shot.smallIcon = SendMessageW(m_dialog, WM_GETICON, ICON_SMALL, 0) != 0;
 
-        NONCLIENTMETRICSW metrics{};
-        metrics.cbSize = sizeof(metrics);
-        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+        LOGFONTW dialogFont{};
+        GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(dialogFont), &dialogFont);
         for (const HWND child : Children()) {
             ChildInfo info;
             wchar_t className[64] = {};
@@ -108,9 +107,8 @@ public:
             LOGFONTW font{};
             const auto handle = reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0));
             if (!handle || !GetObjectW(handle, sizeof(font), &font) ||
-                std::wstring(font.lfFaceName) != metrics.lfMessageFont.lfFaceName ||
-                font.lfHeight != metrics.lfMessageFont.lfHeight) {
-                shot.fontIsMessageFont = false;
+                std::wstring(font.lfFaceName) != dialogFont.lfFaceName || font.lfHeight != dialogFont.lfHeight) {
+                shot.fontIsDialogFont = false;
             }
             shot.children.push_back(info);
         }

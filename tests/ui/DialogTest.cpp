@@ -119,7 +119,7 @@ TEST_P(Dialog, ShowsTheDesignAndWalksTheTabRing) {
         EXPECT_EQ(shot.children[right].style & SS_TYPEMASK, SS_RIGHT) << kDesign[right].name;
     }
     for (const Child left : {Label, Label2, Label5}) {
-        EXPECT_EQ(shot.children[left].style & SS_TYPEMASK, SS_LEFT) << kDesign[left].name;
+        EXPECT_EQ(shot.children[left].style & SS_TYPEMASK, SS_LEFTNOWORDWRAP) << kDesign[left].name;
     }
     for (const Child box : {txtTimeout, txtlogfilename, txtUserName, txtPassword, txtUP, txtDown}) {
         EXPECT_FALSE(shot.children[box].style & ES_MULTILINE) << kDesign[box].name;
@@ -127,7 +127,7 @@ TEST_P(Dialog, ShowsTheDesignAndWalksTheTabRing) {
         EXPECT_EQ((shot.children[box].style & ES_PASSWORD) != 0, box == txtPassword) << kDesign[box].name;
         EXPECT_EQ(shot.children[box].passwordChar, box == txtPassword ? L'*' : L'\0') << kDesign[box].name;
     }
-    EXPECT_TRUE(shot.fontIsMessageFont);
+    EXPECT_TRUE(shot.fontIsDialogFont);
 
     // The window: resizable with minimise and maximise, topmost, no owner, in the taskbar, centred.
     EXPECT_EQ(shot.style & WS_OVERLAPPEDWINDOW, static_cast<LONG>(WS_OVERLAPPEDWINDOW));
