@@ -328,10 +328,10 @@ int Run(bool quick) {
         {"1 GiB sparse, first line 1 MiB", L"giga-1m.txt", start1m, 0, gibibyte},
     };
     std::vector<std::wstring> paths;
-    for (const FileSpec& spec : specs) {
-        paths.push_back(folder.Create(spec.name, spec.start, spec.filled, spec.size));
+    for (const FileSpec& file : specs) {
+        paths.push_back(folder.Create(file.name, file.start, file.filled, file.size));
         if (paths.back().empty()) {
-            std::fprintf(stderr, "cannot create the file for %s\n", spec.label);
+            std::fprintf(stderr, "cannot create the file for %s\n", file.label);
             return 2;
         }
     }

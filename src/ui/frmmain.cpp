@@ -257,14 +257,14 @@ void frmmain::Load() {
         const auto font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
         // Created in tab order: the dialog manager's Tab follows the order of the children.
         for (std::size_t i = 0; i < kFrmmainControls.size(); ++i) {
-            const ControlSpec& spec = kFrmmainControls[i];
-            const ControlClass controlClass = ClassFor(spec);
-            const TwipsRect rect = ClientRectTwips(spec);
+            const ControlSpec& entry = kFrmmainControls[i];
+            const ControlClass controlClass = ClassFor(entry);
+            const TwipsRect rect = ClientRectTwips(entry);
             const int left = TwipsToPixels(rect.left, dpi.x);
             const int top = TwipsToPixels(rect.top, dpi.y);
             const int right = TwipsToPixels(rect.left + rect.width, dpi.x);
             const int bottom = TwipsToPixels(rect.top + rect.height, dpi.y);
-            const std::wstring text(spec.text);
+            const std::wstring text(entry.text);
             const HWND control = CreateWindowExW(
                 controlClass.exStyle, controlClass.name, text.c_str(), WS_CHILD | WS_VISIBLE | controlClass.style, left,
                 top, right - left, bottom - top, window,
@@ -274,10 +274,10 @@ void frmmain::Load() {
             }
             loaded.controls[i] = control;
             SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-            if (spec.kind == ControlKind::TextBox) {
+            if (entry.kind == ControlKind::TextBox) {
                 SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // 0: as long as the system allows
             }
-            if (spec.settings & kPasswordChar) {
+            if (entry.settings & kPasswordChar) {
                 SendMessageW(control, EM_SETPASSWORDCHAR, L'*', 0);
             }
         }
