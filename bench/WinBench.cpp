@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "SystemTool.h"
 #include "TestObject.h"
 
 namespace lineprobe::bench {
@@ -208,80 +209,36 @@ std::optional<double> ColdCheck(const std::wstring& parameter) {
 
 // ---- VBScript under cscript ---------------------------------------------------------------
 
-std::wstring SystemFolder() {
-    std::wstring folder(MAX_PATH + 1, L'\0');
-    folder.resize(GetSystemDirectoryW(folder.data(), static_cast<DWORD>(folder.size())));
-    return folder;
-}
-
-// Runs a program of the system folder and returns its exit code and what it wrote.
-std::optional<std::pair<DWORD, std::string>> RunTool(const std::wstring& commandLine, const std::wstring& scratch) {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    const unique_handle output(CreateFileW(scratch.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, &inherit,
-                                           CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                           nullptr));
-    if (!output) return std::nullopt;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = output.get();
-    startup.hStdError = output.get();
-    PROCESS_INFORMATION process = {};
-    std::wstring line = commandLine;
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &process)) {
-        return std::nullopt;
-    }
-    const unique_handle processHandle(process.hProcess);
-    const unique_handle threadHandle(process.hThread);
-    DWORD code = 1;
-    if (WaitForSingleObject(processHandle.get(), 600000) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(processHandle.get(), &code)) {
-        TerminateProcess(processHandle.get(), 1);
-        return std::nullopt;
-    }
-    std::string text(64 * 1024, '\0');
-    DWORD got = 0;
-    SetFilePointer(output.get(), 0, nullptr, FILE_BEGIN);
-    if (!ReadFile(output.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr)) got = 0;
-    text.resize(got);
-    return std::make_pair(code, text);
-}
-
 // The class registered with regsvr32 for the life of the scope.
 class Registration {
 public:
-    explicit Registration(const std::wstring& scratch) : m_scratch(scratch) {
-        const auto result = RunTool(Command(L""), m_scratch);
-        m_registered = result && result->first == 0;
+    Registration() {
+        m_registered = RunTool(SystemTool(L"regsvr32.exe"), Arguments(L"")).exitCode == 0;
     }
     Registration(const Registration&) = delete;
     Registration& operator=(const Registration&) = delete;
     ~Registration() {
-        if (m_registered) RunTool(Command(L"/u "), m_scratch);
+        if (m_registered) RunTool(SystemTool(L"regsvr32.exe"), Arguments(L"/u "));
     }
     bool Registered() const { return m_registered; }
 
 private:
-    static std::wstring Command(const wchar_t* option) {
-        return L"\"" + SystemFolder() + L"\\regsvr32.exe\" /s " + option + L"\"" + ServerPath() + L"\"";
+    static std::wstring Arguments(const wchar_t* option) {
+        return std::wstring(L"/s ") + option + L"\"" + ServerPath() + L"\"";
     }
-    std::wstring m_scratch;
     bool m_registered = false;
 };
 
 // Seconds per check of one run of the script over `checks` checks, as the
 // script's own Timer measured it.
-std::optional<double> ScriptRun(const wchar_t* script, const std::wstring& file, int checks,
-                                const std::wstring& scratch) {
-    const std::wstring command = L"\"" + SystemFolder() + L"\\cscript.exe\" //nologo \"" + ProgramFolder() + script +
-                                 L"\" \"" + file + L"\" " + std::to_wstring(checks);
-    const auto result = RunTool(command, scratch);
-    if (!result || result->first != 0) return std::nullopt;
-    const std::size_t at = result->second.find("elapsed ms ");
+std::optional<double> ScriptRun(const wchar_t* script, const std::wstring& file, int checks) {
+    const std::wstring arguments =
+        L"//nologo \"" + ProgramFolder() + script + L"\" \"" + file + L"\" " + std::to_wstring(checks);
+    const ToolRun run = RunTool(SystemTool(L"cscript.exe"), arguments, 600000);
+    if (run.exitCode != 0) return std::nullopt;
+    const std::size_t at = run.output.find("elapsed ms ");
     if (at == std::string::npos) return std::nullopt;
-    return std::strtod(result->second.c_str() + at + 11, nullptr) / 1000.0 / checks;
+    return std::strtod(run.output.c_str() + at + 11, nullptr) / 1000.0 / checks;
 }
 
 // ---- Report -------------------------------------------------------------------------------
@@ -379,16 +336,15 @@ int Run(bool quick) {
 
     // VBScript: a thousand checks a run, each script in turn.
     std::fprintf(stderr, "VBScript under cscript\n");
-    const std::wstring scratch = folder.Path() + L"\\tool-output.txt";
     std::vector<double> fsoRuns;
     std::vector<double> objectRuns;
     bool registered = false;
     {
-        const Registration registration(scratch);
+        const Registration registration;
         registered = registration.Registered();
         for (int i = 0; registered && i < (quick ? 1 : 5); ++i) {
-            if (const auto run = ScriptRun(L"fso-check.vbs", paths[0], 1000, scratch)) fsoRuns.push_back(*run);
-            if (const auto run = ScriptRun(L"object-check.vbs", paths[0], 1000, scratch)) objectRuns.push_back(*run);
+            if (const auto run = ScriptRun(L"fso-check.vbs", paths[0], 1000)) fsoRuns.push_back(*run);
+            if (const auto run = ScriptRun(L"object-check.vbs", paths[0], 1000)) objectRuns.push_back(*run);
         }
     }
 
