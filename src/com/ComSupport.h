@@ -170,6 +170,21 @@ HRESULT Guarded(REFIID iid, Body&& body) noexcept {
     }
 }
 
+// Like Guarded, for entry points that hand back a bare HRESULT and no error
+// information (the DLL exports, loading the type library).
+template <typename Body>
+HRESULT Shielded(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const ComError& error) {
+        return error.Code();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
 // Text form of a value as an automation host converts it: VariantChangeTypeEx
 // to BSTR with the user's locale and VARIANT_ALPHABOOL. A null value fails
 // with InvalidUseOfNull, a value without a text form with TypeMismatch.

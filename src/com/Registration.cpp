@@ -115,19 +115,6 @@ HRESULT UnregisterAll() {
     return first;
 }
 
-template <typename Body>
-HRESULT Shielded(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const ComError& error) {
-        return error.Code();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
-
 }  // namespace
 
 HRESULT RegisterServer() noexcept {
