@@ -1,9 +1,11 @@
 #include "CheckRun.h"
 
-#include "CheckSteps.h"
-#include "ComSupport.h"
+#include <new>
+
+#include "Failure.h"
 #include "Share.h"
 #include "StatusFileWin.h"
+#include "Variant.h"
 
 namespace lineprobe {
 namespace {
@@ -13,7 +15,15 @@ public:
     WindowsEnvironment(const VARIANT& parameter, const ShareApi& shareApi) noexcept
         : m_parameter(parameter), m_shareApi(shareApi) {}
 
-    std::wstring ParameterText() override { return VariantToText(m_parameter); }
+    // Reading an object's default property calls out: the copy keeps the
+    // object alive even if that call puts a new value into the property.
+    std::wstring ParameterText() override {
+        unique_variant copy;
+        const HRESULT hr = VariantCopy(copy.get(), const_cast<VARIANT*>(&m_parameter));
+        if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+        if (FAILED(hr)) throw Failure(FailureKind::TypeMismatch);
+        return VariantToText(*copy.get());
+    }
 
     bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring_view password,
                       std::wstring& errorText) override {
@@ -31,12 +41,11 @@ private:
 
 }  // namespace
 
-CheckResult RunCheck(const VARIANT& parameter) noexcept { return RunCheck(parameter, SystemShareApi()); }
+CheckOutcome RunCheck(const VARIANT& parameter) noexcept { return RunCheck(parameter, SystemShareApi()); }
 
-CheckResult RunCheck(const VARIANT& parameter, const ShareApi& shareApi) noexcept {
+CheckOutcome RunCheck(const VARIANT& parameter, const ShareApi& shareApi) noexcept {
     WindowsEnvironment environment(parameter, shareApi);
-    CheckOutcome outcome = RunCheckSteps(environment);
-    return {outcome.up, std::move(outcome.text)};
+    return RunCheckSteps(environment);
 }
 
 }  // namespace lineprobe

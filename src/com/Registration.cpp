@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "ComSupport.h"
+#include "Result.h"
+#include "UniqueResource.h"
 #include "Module.h"
+#include "ProgId.h"
 
 namespace lineprobe {
 namespace {
 
-constexpr wchar_t kProgId[] = L"comlineprobe.lineprobeCom";
 constexpr WORD kLibraryMajor = 1;
 constexpr WORD kLibraryMinor = 0;
 constexpr LCID kLibraryLcid = 0x0409;

@@ -45,6 +45,17 @@ std::wstring GetParameterField(std::wstring_view text, std::wstring_view key) {
     return std::wstring(text.substr(valueStart, valueEnd - valueStart));
 }
 
+bool FieldKeyAt(std::wstring_view text, std::size_t at, std::wstring_view key) noexcept {
+    if (at >= text.size() || text.size() - at < key.size() + 2 || text[at] != L'#' ||
+        text[at + 1 + key.size()] != L'=') {
+        return false;
+    }
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        if (UpperAscii(text[at + 1 + i]) != UpperAscii(key[i])) return false;
+    }
+    return true;
+}
+
 std::wstring BuildParameterString(const ParameterFields& fields) {
     std::wstring out;
     out += L"#LOGFILE=" + Trim(fields.logFile);

@@ -14,6 +14,10 @@ std::wstring Trim(std::wstring_view text);
 // empty when the key does not occur. The value is neither trimmed nor re-cased.
 std::wstring GetParameterField(std::wstring_view text, std::wstring_view key);
 
+// Whether a field "#key=" begins at the given place, the key matched as the
+// lookup matches it. The key is given without "#" and "=".
+bool FieldKeyAt(std::wstring_view text, std::size_t at, std::wstring_view key) noexcept;
+
 struct ParameterFields {
     std::wstring logFile;
     std::wstring user;

@@ -209,7 +209,7 @@ bool WriteGeneration(const std::wstring& path, unsigned k) {
         break;
     default: break;
     }
-    const unique_handle file(
+    const unique_hfile file(
         CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file || !SetEndOfFile(file.get())) return false;
     const std::string bytes = Generation(k);
