@@ -4,6 +4,8 @@
 
 #include <oaidl.h>
 
+#include <string_view>
+
 #include "CheckSteps.h"
 
 namespace lineprobe {
@@ -18,5 +20,9 @@ CheckOutcome RunCheck(const VARIANT& parameter) noexcept;
 
 // The same run with the share connection going through the given platform functions.
 CheckOutcome RunCheck(const VARIANT& parameter, const ShareApi& shareApi) noexcept;
+
+// A run for a parameter string, as the dialog tries a configuration: it needs
+// no COM, so it runs on any thread.
+CheckOutcome RunCheck(std::wstring_view parameter, const ShareApi& shareApi) noexcept;
 
 }  // namespace lineprobe

@@ -73,6 +73,32 @@ TEST(BuildParameterString, WritesFiveFieldsInOrderTrimmedWithEncodedPassword) {
               L"#LOGFILE=\tC:\\x#USER=#PW=YSBi#UP=#DOWN=#");
 }
 
+TEST(BuildParameterString, MaxAgeComesLastAndOnlyWithAValue) {
+    const ParameterFields plain{L"C:\\a.txt", L"", L"", L"OK", L"FAIL", L"   "};
+    EXPECT_EQ(BuildParameterString(plain), L"#LOGFILE=C:\\a.txt#USER=#PW=#UP=OK#DOWN=FAIL#");
+    const std::wstring built = BuildParameterString({L"C:\\a.txt", L"", L"", L"OK", L"FAIL", L" 15 "});
+    EXPECT_EQ(built, L"#LOGFILE=C:\\a.txt#USER=#PW=#UP=OK#DOWN=FAIL#MAXAGE=15#");
+    EXPECT_EQ(GetParameterField(built, L"DOWN"), L"FAIL");
+    EXPECT_EQ(GetParameterField(built, L"MAXAGE"), L"15");
+}
+
+TEST(ParseMaxAge, WholeMinutesFromOneToAYear) {
+    struct {
+        const wchar_t* value;
+        bool valid;
+        unsigned minutes;
+    } cases[] = {
+        {L"", true, 0},        {L"   ", true, 0},     {L"15", true, 15},     {L" 1 ", true, 1},
+        {L"525600", true, 525600}, {L"0", false, 0},  {L"-5", false, 0},     {L"525601", false, 0},
+        {L"1.5", false, 0},    {L"15m", false, 0},    {L"\t15", false, 0},  {L"99999999999", false, 0},
+    };
+    for (const auto& c : cases) {
+        const MaxAge age = ParseMaxAge(c.value);
+        EXPECT_EQ(age.valid, c.valid) << testing::PrintToString(std::wstring(c.value));
+        EXPECT_EQ(age.minutes, c.minutes) << testing::PrintToString(std::wstring(c.value));
+    }
+}
+
 TEST(BuildParameterString, ReadsBackThroughTheLookup) {
     const std::wstring built = BuildParameterString({L"C:\\a=b.txt", L"bob", L"pw", L"=", L"x=y"});
     EXPECT_EQ(GetParameterField(built, L"LOGFILE"), L"C:\\a=b.txt");
