@@ -10,7 +10,7 @@
 namespace lineprobe {
 namespace {
 
-// A null parameter has no length, like an empty one: the boxes keep their design texts.
+// A null parameter has no length, like an empty one: the boxes keep their initial texts.
 std::wstring ParameterText(const VARIANT& parameter) {
     return IsNull(parameter) ? std::wstring() : VariantToText(parameter);
 }

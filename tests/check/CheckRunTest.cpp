@@ -116,7 +116,7 @@ TEST_F(ShareRun, RefusalWithMessageEndsTheCheck) {
     EXPECT_EQ(recorder.calls, expected);
 }
 
-// Mended: a failure after the logon still cancels the connection and closes the file.
+// A failure after the logon still cancels the connection and closes the file.
 TEST_F(ShareRun, EmptyFileOnTheShareCancelsTheConnection) {
     ASSERT_TRUE(WriteStatus(""));
     const CheckOutcome result = Run(Parameter());

@@ -210,7 +210,7 @@ const CallCase kCalls[] = {
      L"ERR: refused (authentication)", {L"connect fs01.example bob ", L"disconnect fs01.example"}},
     {"ServerOnlyPath", L"#LOGFILE=\\\\srv#USER=bob#UP=OK#", L"", "", false, L"ERR: File not found",
      {L"connect srv bob ", L"open \\\\srv", L"disconnect srv"}},
-    // Mended: the connection is cancelled and the file closed after a failure too.
+    // The connection is cancelled and the file closed after a failure too.
     {"EmptyFileOnShare", kShare, L"", "", false, L"ERR: Input past end of file on line  210",
      {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"close", L"disconnect srv"}},
 };

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "Apartment.h"
+#include "Module.h"
 #include "Result.h"
 #include "UniqueResource.h"
 #include "Variant.h"
@@ -18,9 +19,7 @@ namespace lineprobe::test {
 
 // Folder of the running test program, with a trailing backslash.
 inline std::wstring ProgramFolder() {
-    std::wstring path(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    path.resize(length);
+    const std::wstring path = ModuleFilePath(nullptr);
     return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 

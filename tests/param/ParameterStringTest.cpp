@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cwctype>
+#include <string>
+
 #include "ParameterString.h"
 
 namespace lineprobe {
@@ -49,9 +53,29 @@ INSTANTIATE_TEST_SUITE_P(Cases, Lookup, testing::Values(
     LookupCase{L"#UP=", L"UP", L""},
     LookupCase{L"#", L"", L""},
     LookupCase{L"#=v#", L"", L"v"},
-    // case folding is ASCII: no locale turns "i" into anything but "I"
     LookupCase{L"#logfile=x#", L"LOGFILE", L"x"},
     LookupCase{L"#\u00fcp=x#", L"UP", L""}));
+
+// Case folding is ASCII: under a locale whose upper case of "i" is not "I",
+// "#logfile=" still matches LOGFILE.
+TEST(LookupUnderTurkishLocale, FoldsAsciiOnly) {
+    const char* const previous = std::setlocale(LC_ALL, nullptr);
+    const std::string restore = previous ? previous : "C";
+    bool set = false;
+    for (const char* name : {"tr_TR.UTF-8", "tr_TR.utf8", "Turkish_Turkey.1254"}) {
+        if (std::setlocale(LC_ALL, name)) {
+            set = true;
+            break;
+        }
+    }
+    const bool dottedCapitalI = set && std::towupper(L'i') != L'I';
+    const std::wstring logFile = GetParameterField(L"#logfile=x#", L"LOGFILE");
+    const std::wstring key = GetParameterField(L"#LOGFILE=y#", L"logfile");
+    std::setlocale(LC_ALL, restore.c_str());
+    if (!dottedCapitalI) GTEST_SKIP() << "no locale here whose upper case of i is not I";
+    EXPECT_EQ(logFile, L"x");
+    EXPECT_EQ(key, L"y");
+}
 
 TEST(Trim, RemovesSpacesOnly) {
     EXPECT_EQ(Trim(L"  a b  "), L"a b");
