@@ -20,7 +20,8 @@ TEST(FormLayout, ContainersAddUpToTheClientAreaPositions) {
         {L"txtlogfilename", 1440, 480}, {L"Frame2", 480, 960},         {L"Label3", 600, 1380},
         {L"txtUserName", 1920, 1320}, {L"Label6", 600, 1800},          {L"txtPassword", 1920, 1740},
         {L"Label", 240, 2640},        {L"txtUP", 2520, 2640},          {L"Label2", 240, 3000},
-        {L"txtDown", 2760, 3000},
+        {L"txtDown", 2760, 3000},     {L"Label7", 240, 3780},          {L"txtMaxAge", 1680, 3720},
+        {L"Label8", 2880, 3780},      {L"btTest", 5640, 720},
     };
     ASSERT_EQ(std::size(cases), kFrmmainControls.size());
     for (const auto& c : cases) {
@@ -42,6 +43,7 @@ TEST(FormLayout, RowsEndWhereTheDesignSays) {
         {L"Frame1", 5535, 3615},     {L"txtlogfilename", 5415, 0}, {L"Frame2", 5415, 2415},
         {L"txtUserName", 5295, 0},   {L"txtPassword", 5295, 0},    {L"txtUP", 5175, 0},
         {L"txtDown", 5175, 0},       {L"btOK", 6375, 0},           {L"Label5", 0, 4035},
+        {L"Label8", 5535, 4035},     {L"btTest", 6375, 1095},
     };
     for (const auto& c : cases) {
         const TwipsRect rect = ClientRectTwips(kFrmmainControls[FindControl(c.name).value()]);
@@ -66,6 +68,24 @@ TEST(FormLayout, EveryControlLiesInsideTheClientArea) {
 
 // The window creates its controls in table order, and the dialog manager's
 // Tab follows creation order: the table must be sorted by tab index.
+// The max. age row stands in the place of the hidden timeout row, Test under
+// OK with its size, so the window keeps its size.
+TEST(FormLayout, NewControlsTakeThePlacesOfTheTimeoutRowAndBelowOk) {
+    const struct {
+        const wchar_t* control;
+        const wchar_t* place;
+    } cases[] = {{L"Label7", L"Label4"}, {L"txtMaxAge", L"txtTimeout"}, {L"btTest", L"btOK"}};
+    for (const auto& c : cases) {
+        const TwipsRect control = ClientRectTwips(kFrmmainControls[FindControl(c.control).value()]);
+        const TwipsRect place = ClientRectTwips(kFrmmainControls[FindControl(c.place).value()]);
+        EXPECT_EQ(control.left, place.left) << testing::PrintToString(std::wstring(c.control));
+        EXPECT_EQ(control.width, place.width) << testing::PrintToString(std::wstring(c.control));
+        EXPECT_EQ(control.height, place.height) << testing::PrintToString(std::wstring(c.control));
+    }
+    EXPECT_EQ(kFrmmain.clientWidth, 6585);
+    EXPECT_EQ(kFrmmain.clientHeight, 4155);
+}
+
 TEST(FormLayout, TableIsInTabOrder) {
     for (std::size_t i = 1; i < kFrmmainControls.size(); ++i) {
         EXPECT_LT(kFrmmainControls[i - 1].tabIndex, kFrmmainControls[i].tabIndex)
