@@ -163,24 +163,8 @@ public:
     }
 
     static HWND MessageBoxOf(HWND owner) {
-        struct Search {
-            HWND owner;
-            HWND found;
-        } search{owner, nullptr};
-        EnumThreadWindows(
-            GetWindowThreadProcessId(owner, nullptr),
-            [](HWND window, LPARAM context) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(context);
-                wchar_t className[16] = {};
-                GetClassNameW(window, className, 16);
-                if (GetWindow(window, GW_OWNER) == s->owner && IsWindowVisible(window) &&
-                    std::wstring(className) == L"#32770") {
-                    s->found = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        OwnedBoxSearch search{owner, nullptr};
+        EnumThreadWindows(GetWindowThreadProcessId(owner, nullptr), &FindOwnedBox, reinterpret_cast<LPARAM>(&search));
         return search.found;
     }
 
@@ -202,6 +186,23 @@ public:
     }
 
 private:
+    struct OwnedBoxSearch {
+        HWND owner;
+        HWND found;
+    };
+
+    static BOOL CALLBACK FindOwnedBox(HWND window, LPARAM context) {
+        auto* search = reinterpret_cast<OwnedBoxSearch*>(context);
+        wchar_t className[16] = {};
+        GetClassNameW(window, className, 16);
+        if (GetWindow(window, GW_OWNER) == search->owner && IsWindowVisible(window) &&
+            std::wstring(className) == L"#32770") {
+            search->found = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
     HWND m_dialog;
     DWORD m_thread;
 };
