@@ -68,24 +68,6 @@ TEST(FormLayout, EveryControlLiesInsideTheClientArea) {
 
 // The window creates its controls in table order, and the dialog manager's
 // Tab follows creation order: the table must be sorted by tab index.
-// The max. age row stands in the place of the hidden timeout row, Test under
-// OK with its size, so the window keeps its size.
-TEST(FormLayout, NewControlsTakeThePlacesOfTheTimeoutRowAndBelowOk) {
-    const struct {
-        const wchar_t* control;
-        const wchar_t* place;
-    } cases[] = {{L"Label7", L"Label4"}, {L"txtMaxAge", L"txtTimeout"}, {L"btTest", L"btOK"}};
-    for (const auto& c : cases) {
-        const TwipsRect control = ClientRectTwips(kFrmmainControls[FindControl(c.control).value()]);
-        const TwipsRect place = ClientRectTwips(kFrmmainControls[FindControl(c.place).value()]);
-        EXPECT_EQ(control.left, place.left) << testing::PrintToString(std::wstring(c.control));
-        EXPECT_EQ(control.width, place.width) << testing::PrintToString(std::wstring(c.control));
-        EXPECT_EQ(control.height, place.height) << testing::PrintToString(std::wstring(c.control));
-    }
-    EXPECT_EQ(kFrmmain.clientWidth, 6585);
-    EXPECT_EQ(kFrmmain.clientHeight, 4155);
-}
-
 TEST(FormLayout, TableIsInTabOrder) {
     for (std::size_t i = 1; i < kFrmmainControls.size(); ++i) {
         EXPECT_LT(kFrmmainControls[i - 1].tabIndex, kFrmmainControls[i].tabIndex)
