@@ -51,4 +51,26 @@ std::wstring FromAnsi(std::string_view bytes) {
     return text;
 }
 
+void AppendFromAnsi(std::string_view bytes, std::wstring& text) {
+    if (bytes.empty()) {
+        return;
+    }
+    const int length = CheckedLength(bytes.size());
+    const std::size_t at = text.size();
+    // No ANSI code page makes more UTF-16 units than it has bytes, so one call
+    // fills the room made for it.
+    text.resize(at + bytes.size());
+    const int made = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, text.data() + at, length);
+    if (made <= 0) {
+        text.resize(at);
+        throw Failure(FailureKind::InvalidProcedureCall);
+    }
+    text.resize(at + static_cast<std::size_t>(made));
+}
+
+bool AnsiIsSingleByte() noexcept {
+    CPINFO info;
+    return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
+}
+
 }  // namespace lineprobe
