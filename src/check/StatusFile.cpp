@@ -322,30 +322,44 @@ char32_t LineReader::UnitAt(std::size_t offset) const noexcept {
     return p[0];
 }
 
-// The offset of the first CR or LF unit in [from, to), or `to`.
+// The offset of the first CR or LF unit in [from, to), or `to`. With SSE2, 64
+// bytes at a time, compared as bytes or as units in the byte order of the
+// file; the C runtime's memchr is no faster everywhere (Wine's reads byte by
+// byte) and would need a pass for each of the two line ends.
 std::size_t LineReader::FindLineEnd(std::size_t from, std::size_t to) const noexcept {
     const char* const block = m_block.get();
-    if (m_unit == 1) {
-        const auto* lf = static_cast<const char*>(std::memchr(block + from, '\n', to - from));
-        const char* const before = lf ? lf : block + to;
-        const auto* cr = static_cast<const char*>(std::memchr(block + from, '\r', static_cast<std::size_t>(before - (block + from))));
-        return static_cast<std::size_t>((cr ? cr : before) - block);
-    }
     std::size_t at = from;
 #if defined(__SSE2__)
-    // Eight units at a time, compared in the byte order of the file.
+    const bool wide = m_unit == 2;
     const bool big = m_encoding == TextEncoding::Utf16Be;
-    const __m128i lf = _mm_set1_epi16(static_cast<short>(big ? 0x0A00 : 0x000A));
-    const __m128i cr = _mm_set1_epi16(static_cast<short>(big ? 0x0D00 : 0x000D));
-    for (; at + 16 <= to; at += 16) {
-        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + at));
-        const int hits = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(units, lf), _mm_cmpeq_epi16(units, cr)));
-        if (hits != 0) {
-            return at + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(hits)));
+    const __m128i lf = wide ? _mm_set1_epi16(static_cast<short>(big ? 0x0A00 : 0x000A)) : _mm_set1_epi8('\n');
+    const __m128i cr = wide ? _mm_set1_epi16(static_cast<short>(big ? 0x0D00 : 0x000D)) : _mm_set1_epi8('\r');
+    const auto hits = [&](std::size_t offset) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + offset));
+        return wide ? _mm_or_si128(_mm_cmpeq_epi16(bytes, lf), _mm_cmpeq_epi16(bytes, cr))
+                    : _mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr));
+    };
+    for (; at + 64 <= to; at += 64) {
+        const __m128i any = _mm_or_si128(_mm_or_si128(hits(at), hits(at + 16)), _mm_or_si128(hits(at + 32), hits(at + 48)));
+        if (_mm_movemask_epi8(any) != 0) {
+            break;
         }
     }
+    for (; at + 16 <= to; at += 16) {
+        const int mask = _mm_movemask_epi8(hits(at));
+        if (mask != 0) {
+            return at + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask)));
+        }
+    }
+#else
+    if (m_unit == 1) {
+        const auto* lf = static_cast<const char*>(std::memchr(block + at, '\n', to - at));
+        const char* const before = lf ? lf : block + to;
+        const auto* cr = static_cast<const char*>(std::memchr(block + at, '\r', static_cast<std::size_t>(before - (block + at))));
+        return static_cast<std::size_t>((cr ? cr : before) - block);
+    }
 #endif
-    for (; at < to; at += 2) {
+    for (; at < to; at += m_unit) {
         const char32_t unit = UnitAt(at);
         if (unit == kCr || unit == kLf) {
             break;
