@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "WideText.h"
 #include "CodePage.h"
+#include "WideText.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
