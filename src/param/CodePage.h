@@ -11,5 +11,10 @@ namespace lineprobe {
 // A character the code page cannot hold becomes '?'.
 std::string ToAnsi(std::wstring_view text);
 std::wstring FromAnsi(std::string_view bytes);
+// text += FromAnsi(bytes), converted straight into the end of `text`.
+void AppendFromAnsi(std::string_view bytes, std::wstring& text);
+// True when every byte is a character of its own, so that text cut anywhere
+// converts piece by piece to the same characters as at once.
+bool AnsiIsSingleByte() noexcept;
 
 }  // namespace lineprobe

@@ -4,10 +4,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
 #include "Failure.h"
+#include "WideText.h"
 
 namespace lineprobe {
 namespace {
@@ -49,6 +51,42 @@ std::wstring FromAnsi(std::string_view bytes) {
     std::wstring text(static_cast<std::size_t>(needed), L'\0');
     MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, text.data(), needed);
     return text;
+}
+
+void AppendFromAnsi(std::string_view bytes, std::wstring& text) {
+    const std::size_t at = text.size();
+    // ASCII reads the same in every ANSI code page (no lead byte is below 0x80),
+    // so it is widened here, in steps (kWideStep); the first other byte hands
+    // the rest to the system in one call.
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::size_t step = std::min(kWideStep, bytes.size() - done);
+        text.resize(at + done + step);
+        const std::size_t run = WidenAsciiRun(bytes.data() + done, step, text.data() + at + done);
+        done += run;
+        if (run < step) {
+            break;
+        }
+    }
+    if (done == bytes.size()) {
+        return;
+    }
+    // No ANSI code page makes more UTF-16 units than it has bytes, so one call
+    // fills the room made for it.
+    const std::string_view rest = bytes.substr(done);
+    const int length = CheckedLength(rest.size());
+    text.resize(at + bytes.size());
+    const int made = MultiByteToWideChar(CP_ACP, 0, rest.data(), length, text.data() + at + done, length);
+    if (made <= 0) {
+        text.resize(at);
+        throw Failure(FailureKind::InvalidProcedureCall);
+    }
+    text.resize(at + done + static_cast<std::size_t>(made));
+}
+
+bool AnsiIsSingleByte() noexcept {
+    CPINFO info;
+    return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
 }
 
 }  // namespace lineprobe

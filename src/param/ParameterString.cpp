@@ -13,36 +13,40 @@ wchar_t UpperAscii(wchar_t c) {
     return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
 }
 
-std::wstring UpperCopy(std::wstring_view text) {
-    std::wstring upper(text);
-    std::transform(upper.begin(), upper.end(), upper.begin(), UpperAscii);
-    return upper;
+bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) noexcept {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](wchar_t x, wchar_t y) { return UpperAscii(x) == UpperAscii(y); });
 }
 
-}  // namespace
-
-std::wstring Trim(std::wstring_view text) {
+std::wstring_view TrimSpaces(std::wstring_view text) noexcept {
     const auto first = text.find_first_not_of(L' ');
     if (first == std::wstring_view::npos) {
         return {};
     }
     const auto last = text.find_last_not_of(L' ');
-    return std::wstring(text.substr(first, last - first + 1));
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::wstring Trim(std::wstring_view text) {
+    return std::wstring(TrimSpaces(text));
 }
 
 std::wstring GetParameterField(std::wstring_view text, std::wstring_view key) {
-    const std::wstring upper = UpperCopy(text);
-    const std::wstring search = L"#" + UpperCopy(Trim(key)) + L"=";
-    const auto found = upper.find(search);
-    if (found == std::wstring::npos) {
-        return {};
+    // Every "#" in turn, followed by the key in any case of its letters and "=".
+    const std::wstring_view name = TrimSpaces(key);
+    for (auto hash = text.find(L'#'); hash != std::wstring_view::npos; hash = text.find(L'#', hash + 1)) {
+        const auto nameStart = hash + 1;
+        if (text.size() - nameStart <= name.size()) {
+            break;
+        }
+        if (text[nameStart + name.size()] == L'=' && EqualIgnoringAsciiCase(text.substr(nameStart, name.size()), name)) {
+            const auto valueStart = nameStart + name.size() + 1;
+            return std::wstring(text.substr(valueStart, text.find(L'#', valueStart) - valueStart));
+        }
     }
-    const auto valueStart = found + search.size();
-    auto valueEnd = upper.find(L'#', valueStart);
-    if (valueEnd == std::wstring::npos) {
-        valueEnd = text.size();
-    }
-    return std::wstring(text.substr(valueStart, valueEnd - valueStart));
+    return {};
 }
 
 bool FieldKeyAt(std::wstring_view text, std::size_t at, std::wstring_view key) noexcept {
