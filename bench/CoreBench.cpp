@@ -108,7 +108,7 @@ public:
     std::wstring ParameterText() override { return L"#LOGFILE=C:\\status\\state.txt#USER=#PW=c2VjcmV0#UP=UP#DOWN=DOWN#"; }
     bool ConnectShare(std::wstring_view, std::wstring_view, std::wstring_view, std::wstring&) override { return true; }
     bool DisconnectShare(std::wstring_view) override { return true; }
-    std::unique_ptr<ByteSource> OpenFile(const std::wstring&) override { return std::make_unique<ViewSource>(m_bytes); }
+    std::unique_ptr<ByteSource> OpenFile(std::wstring_view) override { return std::make_unique<ViewSource>(m_bytes); }
     std::uint64_t CurrentTime() override { return 0; }
     LocalTime ToLocalTime(std::uint64_t) override { return {}; }
 
