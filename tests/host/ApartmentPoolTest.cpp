@@ -66,6 +66,28 @@ std::vector<std::wstring> PollItems(int thread, int rounds) {
     return failures;
 }
 
+TEST(ApartmentPool, OneHostThreadAnswersEveryItem) {
+    ASSERT_FALSE(Share().empty()) << "run through with-unc-share.sh";
+    const Apartment apartment;
+    const auto failures = PollItems(0, 3);
+    EXPECT_TRUE(failures.empty()) << Narrow(failures);
+}
+
+// 32-bit Wine, which runs under qemu here, crashes when COM runs on a second
+// thread (and a skipped case there upsets GoogleTest after any other thread
+// has ended), so the pool runs in the 64-bit build only.
+#ifdef _WIN64
+// Wine lets go of an ended thread's own handles a moment after the join; a
+// handle the checks kept stays, however long the wait (at most two seconds).
+ULONG SettledHandleCount(ULONG target) {
+    ULONG count = ProcessHandleCount();
+    for (int i = 0; i < 100 && count > target; ++i) {
+        Sleep(20);
+        count = ProcessHandleCount();
+    }
+    return count;
+}
+
 std::vector<std::wstring> RunPool(int threads, int rounds) {
     std::vector<std::vector<std::wstring>> failures(static_cast<std::size_t>(threads));
     std::vector<std::thread> pool;
@@ -78,33 +100,20 @@ std::vector<std::wstring> RunPool(int threads, int rounds) {
     return all;
 }
 
-std::string Narrow(const std::vector<std::wstring>& lines) {
-    std::string text;
-    for (const auto& line : lines) text += std::string(line.begin(), line.end()) + "\n";
-    return text;
-}
-
-TEST(ApartmentPool, OneHostThreadAnswersEveryItem) {
-    ASSERT_FALSE(Share().empty()) << "run through with-unc-share.sh";
-    const Apartment apartment;
-    const auto failures = PollItems(0, 3);
-    EXPECT_TRUE(failures.empty()) << Narrow(failures);
-}
-
 TEST(ApartmentPool, EightHostThreadsAnswerAsOneAndLeaveNoHandle) {
-#ifndef _WIN64
-    GTEST_SKIP() << "COM on a second thread crashes 32-bit Wine under qemu; the single-thread case runs here";
-#else
     ASSERT_FALSE(Share().empty()) << "run through with-unc-share.sh";
-    auto failures = RunPool(8, 2);  // the system keeps some handles once it has been asked
-    EXPECT_TRUE(failures.empty()) << Narrow(failures);
+    // The system keeps some handles once it has been asked, some only after a few threads.
+    for (int warmUp = 0; warmUp < 2; ++warmUp) {
+        const auto failures = RunPool(8, 2);
+        EXPECT_TRUE(failures.empty()) << Narrow(failures);
+    }
     const ULONG before = ProcessHandleCount();
     ASSERT_NE(before, 0u);
-    failures = RunPool(8, 10);
+    const auto failures = RunPool(8, 10);
     EXPECT_TRUE(failures.empty()) << Narrow(failures);
-    EXPECT_EQ(ProcessHandleCount(), before);
-#endif
+    EXPECT_LE(SettledHandleCount(before), before);
 }
+#endif
 
 }  // namespace
 }  // namespace lineprobe::test

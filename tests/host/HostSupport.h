@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "TestObject.h"
 
@@ -20,6 +21,13 @@ inline std::wstring CheckOnce(_lineprobeCom* object, const std::wstring& paramet
     if (FAILED(hr) || V_VT(result.get()) != VT_BSTR) return L"ec_result: " + Describe(*result.get());
     const std::wstring verdict = up == VARIANT_TRUE ? L"up: " : up == VARIANT_FALSE ? L"down: " : L"neither: ";
     return verdict + std::wstring(V_BSTR(result.get()), SysStringLen(V_BSTR(result.get())));
+}
+
+// Lines that a host thread collected, for the main thread's report.
+inline std::string Narrow(const std::vector<std::wstring>& lines) {
+    std::string text;
+    for (const auto& line : lines) text += std::string(line.begin(), line.end()) + "\n";
+    return text;
 }
 
 }  // namespace lineprobe::test
