@@ -17,4 +17,17 @@ void AppendFromAnsi(std::string_view bytes, std::wstring& text);
 // converts piece by piece to the same characters as at once.
 bool AnsiIsSingleByte() noexcept;
 
+#ifdef _WIN32
+// The same conversions for a given code page, and the arguments that
+// WideCharToMultiByte is called with for it: UTF-8 takes neither flags nor a
+// default character, since it holds every character.
+struct AnsiArguments {
+    unsigned long flags;
+    const char* defaultChar;
+};
+AnsiArguments AnsiArgumentsFor(unsigned codePage) noexcept;
+std::string ToAnsi(std::wstring_view text, unsigned codePage);
+std::wstring FromAnsi(std::string_view bytes, unsigned codePage);
+#endif
+
 }  // namespace lineprobe

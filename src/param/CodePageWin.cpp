@@ -23,33 +23,47 @@ int CheckedLength(std::size_t size) {
 
 }  // namespace
 
-std::string ToAnsi(std::wstring_view text) {
+// With "Use Unicode UTF-8" the ANSI code page is UTF-8, and WideCharToMultiByte
+// refuses the best-fit flag and a default character there.
+AnsiArguments AnsiArgumentsFor(unsigned codePage) noexcept {
+    if (codePage == CP_UTF8) {
+        return {0, nullptr};
+    }
+    return {WC_NO_BEST_FIT_CHARS, "?"};
+}
+
+std::string ToAnsi(std::wstring_view text) { return ToAnsi(text, GetACP()); }
+
+std::wstring FromAnsi(std::string_view bytes) { return FromAnsi(bytes, GetACP()); }
+
+std::string ToAnsi(std::wstring_view text, unsigned codePage) {
     if (text.empty()) {
         return {};
     }
     const int length = CheckedLength(text.size());
-    const int needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length,
-                                           nullptr, 0, "?", nullptr);
+    const AnsiArguments arguments = AnsiArgumentsFor(codePage);
+    const int needed = WideCharToMultiByte(codePage, arguments.flags, text.data(), length, nullptr, 0,
+                                           arguments.defaultChar, nullptr);
     if (needed <= 0) {
         throw Failure(FailureKind::InvalidProcedureCall);
     }
     std::string bytes(static_cast<std::size_t>(needed), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, bytes.data(), needed,
-                        "?", nullptr);
+    WideCharToMultiByte(codePage, arguments.flags, text.data(), length, bytes.data(), needed, arguments.defaultChar,
+                        nullptr);
     return bytes;
 }
 
-std::wstring FromAnsi(std::string_view bytes) {
+std::wstring FromAnsi(std::string_view bytes, unsigned codePage) {
     if (bytes.empty()) {
         return {};
     }
     const int length = CheckedLength(bytes.size());
-    const int needed = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
+    const int needed = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
     if (needed <= 0) {
         throw Failure(FailureKind::InvalidProcedureCall);
     }
     std::wstring text(static_cast<std::size_t>(needed), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, text.data(), needed);
+    MultiByteToWideChar(codePage, 0, bytes.data(), length, text.data(), needed);
     return text;
 }
 
