@@ -116,7 +116,7 @@ private:
             });
             Step(130, [&] {
                 m_connectionOpen = true;
-                m_environment.ConnectShare(m_server, m_user, m_password, m_errorText);
+                m_environment.ConnectShare(m_server, m_user, m_password.View(), m_errorText);
             });
         }
         bool opened = true;
@@ -302,7 +302,7 @@ private:
     std::wstring m_parameter;
     std::wstring_view m_logFile;
     std::wstring_view m_user;
-    std::wstring m_password;
+    SecretText m_password;
     std::wstring_view m_upWord;
     std::wstring_view m_downWord;
     unsigned m_maxAgeMinutes = 0;  // 0: any age

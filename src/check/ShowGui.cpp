@@ -46,13 +46,13 @@ std::optional<std::wstring> ShowGui(frmmain& dialog, const VARIANT& timeout, con
             // Every value first, so that an undecodable password leaves no box half filled.
             const std::wstring logFile = GetParameterField(text, L"LOGFILE");
             const std::wstring user = GetParameterField(text, L"USER");
-            const std::wstring password = DecodePassword(GetParameterField(text, L"PW"));
+            const SecretText password = DecodePassword(GetParameterField(text, L"PW"));
             const std::wstring up = GetParameterField(text, L"UP");
             const std::wstring down = GetParameterField(text, L"DOWN");
             const std::wstring maxAge = GetParameterField(text, L"MAXAGE");
             dialog.SetText(L"txtlogfilename", logFile);
             dialog.SetText(L"txtUserName", user);
-            dialog.SetText(L"txtPassword", password);
+            dialog.SetText(L"txtPassword", password.View());
             dialog.SetText(L"txtUP", up);
             dialog.SetText(L"txtDown", down);
             dialog.SetText(L"txtMaxAge", maxAge);

@@ -7,6 +7,7 @@
 #include "CodePage.h"
 #include "Failure.h"
 #include "ParameterString.h"
+#include "SecretText.h"
 
 namespace lineprobe {
 namespace {
@@ -20,7 +21,7 @@ public:
     explicit WipedOnExit(std::string& bytes) noexcept : m_bytes(bytes) {}
     WipedOnExit(const WipedOnExit&) = delete;
     WipedOnExit& operator=(const WipedOnExit&) = delete;
-    ~WipedOnExit() { SecureZeroMemory(m_bytes.data(), m_bytes.size()); }
+    ~WipedOnExit() { WipeString(m_bytes); }
 
 private:
     std::string& m_bytes;
@@ -46,7 +47,7 @@ bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring
         resource.dwUsage = RESOURCEUSAGE_CONNECTABLE;
         resource.lpRemoteName = remoteName.data();
 
-        std::string ansiPassword = ToAnsi(Trim(password));
+        std::string ansiPassword = ToAnsi(TrimmedView(password));
         const WipedOnExit wipe(ansiPassword);
         const std::string ansiUser = ToAnsi(Trim(user));
         const DWORD result =

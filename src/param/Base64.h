@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "SecretText.h"
+
 namespace lineprobe {
 
 // The alphabet with "=" in front, so that -1 maps to the padding character.
@@ -24,7 +26,8 @@ std::string Base64DecodeBytes(std::wstring_view text);
 std::wstring Base64Encode(std::wstring_view text);
 std::wstring Base64Decode(std::wstring_view text);
 
+// The password's bytes pass through buffers that are wiped before they are freed.
 std::wstring EncodePassword(std::wstring_view password);
-std::wstring DecodePassword(std::wstring_view stored);
+SecretText DecodePassword(std::wstring_view stored);
 
 }  // namespace lineprobe

@@ -79,7 +79,7 @@ std::wstring BuildParameterString(const ParameterFields& fields) {
     std::wstring out;
     out += L"#LOGFILE=" + Trim(fields.logFile);
     out += L"#USER=" + Trim(fields.user);
-    out += L"#PW=" + EncodePassword(Trim(fields.password));
+    out += L"#PW=" + EncodePassword(TrimmedView(fields.password));
     out += L"#UP=" + Trim(fields.up);
     out += L"#DOWN=" + Trim(fields.down);
     const std::wstring maxAge = Trim(fields.maxAge);

@@ -12,6 +12,7 @@
 #include "Module.h"
 #include "ParameterString.h"
 #include "Result.h"
+#include "SecretText.h"
 #include "UniqueResource.h"
 
 namespace lineprobe {
@@ -357,8 +358,13 @@ void frmmain::RunLoadStep() {
 // The parameter string OK would store; nothing when the max. age breaks its
 // rule, which the user is told, with the box ready for a new value.
 std::optional<std::wstring> frmmain::ParameterFromBoxes() {
-    const ParameterFields fields{Text(L"txtlogfilename"), Text(L"txtUserName"), Text(L"txtPassword"),
-                                 Text(L"txtUP"),          Text(L"txtDown"),     Text(L"txtMaxAge")};
+    ParameterFields fields{Text(L"txtlogfilename"), Text(L"txtUserName"), Text(L"txtPassword"),
+                           Text(L"txtUP"),          Text(L"txtDown"),     Text(L"txtMaxAge")};
+    // The password box's text is wiped however this ends.
+    struct WipedOnExit {
+        std::wstring& text;
+        ~WipedOnExit() { WipeString(text); }
+    } const wipe{fields.password};
     if (!ParseMaxAge(fields.maxAge).valid) {
         const std::wstring rule(kMaxAgeRule);
         const std::wstring caption(kFrmmain.caption);
@@ -444,8 +450,9 @@ HWND frmmain::Control(std::wstring_view name) const {
 
 void frmmain::SetText(std::wstring_view control, std::wstring_view text) {
     Load();
-    const std::wstring value(text);
-    if (!SetWindowTextW(Control(control), value.c_str())) {
+    // The text may be the password: the copy goes like every other that held it.
+    const SecretText value(std::wstring{text});
+    if (!SetWindowTextW(Control(control), value.CStr())) {
         ThrowLastError(L"The configuration dialog cannot set the text of a box");
     }
 }

@@ -112,5 +112,17 @@ TEST(CodePage, WindowsAnsiAndTheNativeSetAgreeOnLatinText) {
     EXPECT_EQ(EncodePassword(L"\u00e9"), L"6Q==");
 }
 
+// A short password lives inside the string object itself, so a move copies it:
+// the string it came from is wiped, spare room included.
+TEST(SecretText, WipesTheStringItWasMovedFrom) {
+    for (const wchar_t* password : {L"ab", L"a password long enough for the heap"}) {
+        std::wstring source = password;
+        const SecretText secret(std::move(source));
+        EXPECT_EQ(secret, password);
+        const std::wstring_view left(source.data(), source.capacity());
+        EXPECT_EQ(left.find_first_not_of(L'\0'), std::wstring_view::npos);
+    }
+}
+
 }  // namespace
 }  // namespace lineprobe

@@ -115,7 +115,7 @@ int DecodePasswordCommand() {
     const auto stored = ReadSecretLine(L"PW value: ");
     if (!stored) throw ToolError(L"no PW value on standard input");
     try {
-        WriteLine(Stream::Out, DecodePassword(Trim(*stored)));
+        WriteLine(Stream::Out, DecodePassword(Trim(*stored)).View());
     } catch (const Failure& failure) {
         throw ToolError(L"this is no PW value: " + failure.Description());
     }

@@ -1,0 +1,50 @@
+// Text that holds a password in the clear: its buffer is wiped before the
+// memory goes back, so the password does not linger in freed heap or stack.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace lineprobe {
+
+// Overwrites the bytes in a way the compiler may not leave out.
+void WipeMemory(void* data, std::size_t size) noexcept;
+
+// The whole buffer of a string, its spare room included.
+template <typename Char>
+void WipeString(std::basic_string<Char>& text) noexcept {
+    WipeMemory(text.data(), text.capacity() * sizeof(Char));
+}
+
+class SecretText {
+public:
+    SecretText() = default;
+    // A short text lives inside the string object itself, so moving it copies
+    // the characters; the source is wiped after the move.
+    SecretText(std::wstring&& text) noexcept : m_text(std::move(text)) { WipeString(text); }
+    SecretText(SecretText&& other) noexcept : m_text(std::move(other.m_text)) { WipeString(other.m_text); }
+    SecretText& operator=(SecretText&& other) noexcept {
+        if (this != &other) {
+            WipeString(m_text);
+            m_text = std::move(other.m_text);
+            WipeString(other.m_text);
+        }
+        return *this;
+    }
+    SecretText(const SecretText&) = delete;
+    SecretText& operator=(const SecretText&) = delete;
+    ~SecretText() { WipeString(m_text); }
+
+    std::wstring_view View() const noexcept { return m_text; }
+    const wchar_t* CStr() const noexcept { return m_text.c_str(); }
+    bool Empty() const noexcept { return m_text.empty(); }
+
+    friend bool operator==(const SecretText& secret, std::wstring_view text) noexcept { return secret.View() == text; }
+
+private:
+    std::wstring m_text;
+};
+
+}  // namespace lineprobe
