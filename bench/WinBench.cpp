@@ -110,7 +110,7 @@ public:
     std::wstring Create(const wchar_t* name, const std::string& start, std::uint64_t filled, std::uint64_t size) {
         const std::wstring path = m_path + L"\\" + name;
         m_files.push_back(path);
-        const unique_handle file(
+        const unique_hfile file(
             CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return {};
         DWORD returned = 0;
@@ -137,7 +137,7 @@ private:
 // The floor: what any reader of a file's first two lines has to do.
 bool FloorRead(const std::wstring& path) {
     static char block[64 * 1024];
-    const unique_handle file(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+    const unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return false;
     int lineEnds = 0;

@@ -55,10 +55,19 @@ ensure_binfmt_i386() {
     printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F' > "$dir/register"
 }
 
+# The field lookup is tested under a locale whose upper case of "i" is not "I".
+ensure_turkish_locale() {
+    locale -a 2>/dev/null | grep -qix 'tr_TR.utf8' && return 0
+    [ "$(id -u)" = 0 ] || { echo "As root, run: localedef -i tr_TR -f UTF-8 tr_TR.UTF-8" >&2; exit 1; }
+    ensure_packages locales
+    localedef -i tr_TR -f UTF-8 tr_TR.UTF-8
+}
+
 # Everything the build, the Windows tests, the dialog tests and the installer packages use.
 ensure_toolchain() {
     ensure_packages cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev \
         g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev \
         wine wine64 xvfb xdotool x11-utils imagemagick fonts-wine zip unzip libbenchmark-dev wixl msitools
     ensure_i386_wine
+    ensure_turkish_locale
 }

@@ -1,19 +1,19 @@
 #include "CheckRun.h"
 
-#include "CheckSteps.h"
-#include "ComSupport.h"
+#include <new>
+
+#include "Failure.h"
 #include "Share.h"
 #include "StatusFileWin.h"
+#include "Variant.h"
 
 namespace lineprobe {
 namespace {
 
-class WindowsEnvironment final : public CheckEnvironment {
+// The share connection and the status file through the platform.
+class PlatformEnvironment : public CheckEnvironment {
 public:
-    WindowsEnvironment(const VARIANT& parameter, const ShareApi& shareApi) noexcept
-        : m_parameter(parameter), m_shareApi(shareApi) {}
-
-    std::wstring ParameterText() override { return VariantToText(m_parameter); }
+    explicit PlatformEnvironment(const ShareApi& shareApi) noexcept : m_shareApi(shareApi) {}
 
     bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring_view password,
                       std::wstring& errorText) override {
@@ -25,18 +25,51 @@ public:
     std::unique_ptr<ByteSource> OpenFile(const std::wstring& path) override { return OpenStatusFile(path); }
 
 private:
-    const VARIANT& m_parameter;
     const ShareApi& m_shareApi;
+};
+
+class ObjectEnvironment final : public PlatformEnvironment {
+public:
+    ObjectEnvironment(const VARIANT& parameter, const ShareApi& shareApi) noexcept
+        : PlatformEnvironment(shareApi), m_parameter(parameter) {}
+
+    // Reading an object's default property calls out: the copy keeps the
+    // object alive even if that call puts a new value into the property.
+    std::wstring ParameterText() override {
+        unique_variant copy;
+        const HRESULT hr = VariantCopy(copy.get(), const_cast<VARIANT*>(&m_parameter));
+        if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+        if (FAILED(hr)) throw Failure(FailureKind::TypeMismatch);
+        return VariantToText(*copy.get());
+    }
+
+private:
+    const VARIANT& m_parameter;
+};
+
+class TextEnvironment final : public PlatformEnvironment {
+public:
+    TextEnvironment(std::wstring_view parameter, const ShareApi& shareApi) noexcept
+        : PlatformEnvironment(shareApi), m_parameter(parameter) {}
+
+    std::wstring ParameterText() override { return std::wstring(m_parameter); }
+
+private:
+    std::wstring_view m_parameter;
 };
 
 }  // namespace
 
-CheckResult RunCheck(const VARIANT& parameter) noexcept { return RunCheck(parameter, SystemShareApi()); }
+CheckOutcome RunCheck(const VARIANT& parameter) noexcept { return RunCheck(parameter, SystemShareApi()); }
 
-CheckResult RunCheck(const VARIANT& parameter, const ShareApi& shareApi) noexcept {
-    WindowsEnvironment environment(parameter, shareApi);
-    CheckOutcome outcome = RunCheckSteps(environment);
-    return {outcome.up, std::move(outcome.text)};
+CheckOutcome RunCheck(const VARIANT& parameter, const ShareApi& shareApi) noexcept {
+    ObjectEnvironment environment(parameter, shareApi);
+    return RunCheckSteps(environment);
+}
+
+CheckOutcome RunCheck(std::wstring_view parameter, const ShareApi& shareApi) noexcept {
+    TextEnvironment environment(parameter, shareApi);
+    return RunCheckSteps(environment);
 }
 
 }  // namespace lineprobe

@@ -1,23 +1,28 @@
-// One check run: reads the status file named by the parameter string and judges its first line.
+// One check run over the platform: the parameter value of the object, the
+// share connection through mpr and the status file through the file system.
 #pragma once
 
 #include <oaidl.h>
 
-#include <string>
+#include <string_view>
+
+#include "CheckSteps.h"
 
 namespace lineprobe {
 
 struct ShareApi;
 
-struct CheckResult {
-    bool up = false;
-    std::wstring text;  // the second line, or a text that begins with "ERR: "
-};
-
 // Never throws: every failure becomes a down verdict with an "ERR: " text.
-CheckResult RunCheck(const VARIANT& parameter) noexcept;
+// The run works on its own copy of the value, which holds its own reference
+// to an object carried in it, so a change of the property meanwhile cannot
+// pull the value away under it.
+CheckOutcome RunCheck(const VARIANT& parameter) noexcept;
 
 // The same run with the share connection going through the given platform functions.
-CheckResult RunCheck(const VARIANT& parameter, const ShareApi& shareApi) noexcept;
+CheckOutcome RunCheck(const VARIANT& parameter, const ShareApi& shareApi) noexcept;
+
+// A run for a parameter string, as the dialog tries a configuration: it needs
+// no COM, so it runs on any thread.
+CheckOutcome RunCheck(std::wstring_view parameter, const ShareApi& shareApi) noexcept;
 
 }  // namespace lineprobe

@@ -9,16 +9,43 @@
 
 namespace lineprobe {
 
+namespace {
+
+constexpr std::wstring_view kDevicePrefix = L"\\\\?\\";
+constexpr std::wstring_view kDeviceUncPrefix = L"\\\\?\\UNC\\";
+
+// "\\?\UNC\" in any letter case, the one way past MAX_PATH on a share.
+bool IsDeviceUncPath(std::wstring_view path) {
+    if (path.size() < kDeviceUncPrefix.size()) return false;
+    for (std::size_t i = 0; i < kDeviceUncPrefix.size(); ++i) {
+        wchar_t c = path[i];
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - (L'a' - L'A'));
+        if (c != kDeviceUncPrefix[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool NeedsShareConnection(std::wstring_view user, std::wstring_view path) {
-    return !user.empty() && !Trim(path).ends_with(L":\\");
+    if (user.empty()) return false;
+    // "\\?\C:\..." names a local file in the long form; only "\\?\UNC\..." reaches a share.
+    if (path.starts_with(kDevicePrefix) && !IsDeviceUncPath(path)) return false;
+    return !Trim(path).ends_with(L":\\");
 }
 
 std::optional<std::wstring> ServerOfPath(std::wstring_view path) {
-    if (!path.starts_with(L"\\\\") || path.size() == 2) {
+    std::wstring_view rest;
+    if (IsDeviceUncPath(path)) {
+        rest = path.substr(kDeviceUncPrefix.size());
+    } else if (path.starts_with(L"\\\\")) {
+        rest = path.substr(2);
+    }
+    if (rest.empty()) {
         return std::nullopt;
     }
-    const std::wstring_view rest = path.substr(2);
-    return std::wstring(rest.substr(0, rest.find(L'\\')));
+    // Windows takes "/" for "\" in a path, so either ends the server name.
+    return std::wstring(rest.substr(0, rest.find_first_of(L"\\/")));
 }
 
 bool ContainsWord(std::wstring_view line, std::wstring_view word) noexcept {
@@ -62,18 +89,21 @@ public:
 
 private:
     void Steps() {
-        Step(10, [] {});
-        Step(40, [&] { m_logFile = GetParameterField(m_environment.ParameterText(), L"LOGFILE"); });
-        Step(50, [&] { m_user = Trim(GetParameterField(m_environment.ParameterText(), L"USER")); });
-        Step(60, [&] { m_password = DecodePassword(GetParameterField(m_environment.ParameterText(), L"PW")); });
-        Step(70, [&] { m_upWord = GetParameterField(m_environment.ParameterText(), L"UP"); });
-        Step(80, [&] { m_downWord = GetParameterField(m_environment.ParameterText(), L"DOWN"); });
+        // The value becomes text once; each field is still a step of its own,
+        // so that a failure names the field it happened in.
+        Step(40, [&] {
+            m_parameter = m_environment.ParameterText();
+            m_logFile = GetParameterField(m_parameter, L"LOGFILE");
+        });
+        Step(50, [&] { m_user = Trim(GetParameterField(m_parameter, L"USER")); });
+        Step(60, [&] { m_password = DecodePassword(GetParameterField(m_parameter, L"PW")); });
+        Step(70, [&] { m_upWord = GetParameterField(m_parameter, L"UP"); });
+        Step(80, [&] { m_downWord = GetParameterField(m_parameter, L"DOWN"); });
 
         bool connect = false;
         Step(90, [&] { connect = NeedsShareConnection(m_user, m_logFile); });
         if (connect) {
             std::optional<std::wstring> server;
-            Step(100, [] {});
             Step(110, [&] { server = ServerOfPath(m_logFile); });
             Step(120, [&] {
                 if (!server) throw Failure(FailureKind::SubscriptOutOfRange);
@@ -84,104 +114,103 @@ private:
                 m_environment.ConnectShare(m_server, m_user, m_password, m_errorText);
             });
         }
-        bool refused = false;
-        Step(150, [&] { refused = !m_errorText.empty(); });
-        if (refused) {
+        bool opened = true;
+        if (!m_errorText.empty()) {
+            m_outcome.up = false;
             Step(440, [&] { m_outcome.text = L"ERR: " + m_errorText + L" (authentication)"; });
-            Step(450, [&] { m_outcome.up = false; });
         } else {
-            ReadAndDecide();
+            opened = ReadAndDecide();
         }
-        Step(470, [] {});
         if (!m_user.empty()) {
-            Step(480, [&] {
+            auto disconnect = [&] {
                 m_connectionOpen = false;
                 m_environment.DisconnectShare(m_server);
-            });
+            };
+            if (opened) {
+                Step(480, disconnect);
+            } else {
+                Note(480, disconnect);  // the text names the failed open already
+            }
         }
-        Step(510, [] {});
     }
 
-    void ReadAndDecide() {
+    // False when the file could not be opened; the outcome says why.
+    bool ReadAndDecide() {
         // The reader goes before the file it reads from.
         std::unique_ptr<ByteSource> file;
         std::optional<LineReader> reader;
-        Step(160, [] {});
-        Step(170, [&] { m_reporting = false; });
-        Step(180, [&] { file = m_environment.OpenFile(m_logFile); });
-        bool openFailed = false;
-        Step(190, [&] { openFailed = m_noted.has_value(); });
-        if (openFailed) {
-            Step(400, [&] { m_outcome.up = false; });
-            Step(410, [&] { m_outcome.text = L"ERR: " + NotedDescription(); });
-            return;
+        if (!Note(180, [&] { file = m_environment.OpenFile(m_logFile); })) {
+            m_outcome.up = false;
+            Note(410, [&] { m_outcome.text = L"ERR: " + NotedDescription(); });
+            return false;
         }
         std::wstring firstLine;
         std::wstring secondLine;
-        Step(200, [&] { m_reporting = true; });
         Step(210, [&] {
             reader.emplace(*file);
             std::optional<std::wstring> line = reader->ReadLine();
             if (!line) throw Failure(FailureKind::InputPastEndOfFile);
             firstLine = std::move(*line);
         });
-        Step(220, [&] { m_reporting = false; });
-        Step(230, [&] { secondLine.clear(); });
-        Step(240, [&] {
+        // The first line decides alone: a second line that cannot be read is empty.
+        Note(240, [&] {
             std::optional<std::wstring> line = reader->ReadLine();
             if (!line) throw Failure(FailureKind::InputPastEndOfFile);
             secondLine = std::move(*line);
         });
-        Step(250, [&] { m_reporting = true; });
-        Step(260, [&] {
-            reader.reset();
-            file.reset();
-        });
+        reader.reset();
+        file.reset();
 
-        bool upFound = false;
-        Step(270, [&] { upFound = ContainsWord(firstLine, m_upWord); });
-        if (upFound) {
-            Step(280, [&] { m_outcome.up = true; });
-            Step(290, [&] { m_outcome.text = secondLine; });
-            return;
+        if (ContainsWord(firstLine, m_upWord)) {
+            m_outcome.up = true;
+            m_outcome.text = std::move(secondLine);
+        } else if (ContainsWord(firstLine, m_downWord)) {
+            m_outcome.up = false;
+            m_outcome.text = std::move(secondLine);
+        } else {
+            m_outcome.up = false;
+            Step(360, [&] { m_outcome.text = L"ERR: None found"; });
         }
-        bool downFound = false;
-        Step(310, [&] { downFound = ContainsWord(firstLine, m_downWord); });
-        if (downFound) {
-            Step(320, [&] { m_outcome.text = secondLine; });
-            Step(330, [&] { m_outcome.up = false; });
-            return;
-        }
-        Step(350, [&] { m_outcome.up = false; });
-        Step(360, [&] { m_outcome.text = L"ERR: None found"; });
+        return true;
     }
 
-    // While failures are reported, a failing step leaves the run for the failure
-    // handler; while they are only noted, the step is abandoned and the run goes on.
+    // A step whose failure ends the run, named by its line.
     template <typename Body>
     void Step(int line, Body&& body) {
+        if (auto failure = Attempt(line, body)) throw std::move(*failure);
+    }
+
+    // A step whose failure is only noted; the run goes on. True when it succeeded.
+    template <typename Body>
+    bool Note(int line, Body&& body) {
+        auto failure = Attempt(line, body);
+        if (!failure) return true;
+        m_noted = std::move(failure);
+        return false;
+    }
+
+    template <typename Body>
+    static std::optional<ReportedFailure> Attempt(int line, Body& body) noexcept {
         try {
             body();
+            return std::nullopt;
         } catch (const Failure& failure) {
-            Fail(line, failure.Kind(), &failure.Description());
+            return Described(line, failure.Kind(), &failure.Description());
         } catch (const std::bad_alloc&) {
-            Fail(line, FailureKind::OutOfMemory, nullptr);
+            return Described(line, FailureKind::OutOfMemory, nullptr);
         } catch (...) {
-            Fail(line, FailureKind::System, nullptr);
+            return Described(line, FailureKind::System, nullptr);
         }
     }
 
-    void Fail(int line, FailureKind kind, const std::wstring* description) {
+    static ReportedFailure Described(int line, FailureKind kind, const std::wstring* description) noexcept {
         ReportedFailure failure{line, kind, {}};
         try {
             if (description) failure.description = *description;
         } catch (const std::bad_alloc&) {
             failure.kind = FailureKind::OutOfMemory;
         }
-        if (m_reporting) {
-            throw std::move(failure);
-        }
-        m_noted = std::move(failure);
+        return failure;
     }
 
     std::wstring NotedDescription() const {
@@ -214,10 +243,10 @@ private:
     }
 
     CheckEnvironment& m_environment;
-    bool m_reporting = true;
     std::optional<ReportedFailure> m_noted;
     bool m_connectionOpen = false;
 
+    std::wstring m_parameter;
     std::wstring m_logFile;
     std::wstring m_user;
     std::wstring m_password;

@@ -19,7 +19,8 @@ struct CheckOutcome {
 class CheckEnvironment {
 public:
     virtual ~CheckEnvironment() = default;
-    // The parameter string as text; throws Failure when the value has no text form.
+    // The parameter string as text, asked once per run; throws Failure when
+    // the value has no text form.
     virtual std::wstring ParameterText() = 0;
     virtual bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring_view password,
                               std::wstring& errorText) = 0;
@@ -34,10 +35,12 @@ CheckOutcome RunCheckSteps(CheckEnvironment& environment) noexcept;
 
 // The rules of single steps, open to tests.
 
-// A connection is needed for a user name and a path that does not end in ":\".
+// A connection is needed for a user name and a path that does not end in ":\"
+// and is not a local path in the long form ("\\?\C:\...").
 bool NeedsShareConnection(std::wstring_view user, std::wstring_view path);
-// The first element of a UNC path ("srv" for \\srv\share\a.txt); nothing when
-// the path does not begin with "\\" or holds nothing after it.
+// The first element of a UNC path ("srv" for \\srv\share\a.txt and for
+// \\?\UNC\srv\share\a.txt), ended by "\" or "/"; nothing when the path does
+// not begin with "\\" or holds nothing after it.
 std::optional<std::wstring> ServerOfPath(std::wstring_view path);
 // Case-sensitive; an empty word is found in any non-empty line and in no empty one.
 bool ContainsWord(std::wstring_view line, std::wstring_view word) noexcept;

@@ -1,8 +1,9 @@
 #include "LineprobeCom.h"
 
 #include "CheckRun.h"
+#include "Result.h"
 #include "ShowGui.h"
-#include "TypeLibrary.h"
+#include "Variant.h"
 
 namespace lineprobe {
 namespace {
@@ -39,12 +40,9 @@ bool CarriesObject(VARTYPE type) noexcept {
 
 // Put by reference: one more reference to the object carried, nothing else accepted.
 HRESULT PutReference(unique_variant& slot, const VARIANT& value) noexcept {
-    const VARIANT* carrier = &value;
-    if (V_VT(carrier) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(carrier)) {
-        carrier = V_VARIANTREF(carrier);
-    }
-    if (!CarriesObject(V_VT(carrier))) return Fail(kObjectRequired, L"Object required");
-    return PutValue(slot, *carrier);
+    const VARIANT& carrier = Unwrapped(value);
+    if (!CarriesObject(V_VT(&carrier))) return Fail(kObjectRequired, L"Object required");
+    return PutValue(slot, carrier);
 }
 
 HRESULT GetValue(unique_variant& slot, VARIANT* value) noexcept {
@@ -58,16 +56,17 @@ HRESULT GetValue(unique_variant& slot, VARIANT* value) noexcept {
     return S_OK;
 }
 
-unique_variant TextVariant(std::wstring_view text) {
-    unique_variant value;
-    V_BSTR(value.get()) = MakeBstr(text).release();
-    V_VT(value.get()) = VT_BSTR;
-    return value;
+// A copy that holds its own reference to an object carried in the value.
+HRESULT CopyValue(const unique_variant& slot, unique_variant& copy) noexcept {
+    const HRESULT hr = VariantCopy(copy.get(), const_cast<VARIANT*>(slot.get()));
+    if (hr == E_OUTOFMEMORY) return Fail(hr, FailureDescription(FailureKind::OutOfMemory));
+    if (FAILED(hr)) return Fail(hr, L"The value cannot be read");
+    return S_OK;
 }
 
-HRESULT TypeInfo(ITypeInfo** info) noexcept { return ModuleTypeInfo(IID__lineprobeCom, info); }
-
 }  // namespace
+
+ModuleTypeInfo LineprobeCom::s_typeInfo(IID__lineprobeCom);
 
 const InterfaceEntry<LineprobeCom> LineprobeCom::kInterfaces[3] = {
     {&IID__lineprobeCom, &CastTo<LineprobeCom, _lineprobeCom>},
@@ -75,10 +74,10 @@ const InterfaceEntry<LineprobeCom> LineprobeCom::kInterfaces[3] = {
     {&IID_ISupportErrorInfo, &CastTo<LineprobeCom, ISupportErrorInfo>},
 };
 
-// Class_Initialize: the dialog instance exists from now on, but has no window yet.
+// The dialog instance exists from the start, but has no window until it is shown.
 LineprobeCom::LineprobeCom() : m_dialog(std::make_unique<frmmain>()) {}
 
-// Class_Terminate: the dialog goes before the four values.
+// The dialog goes before the four values.
 LineprobeCom::~LineprobeCom() { m_dialog.reset(); }
 
 HRESULT LineprobeCom::GetTypeInfoCount(UINT* count) noexcept {
@@ -91,30 +90,34 @@ HRESULT LineprobeCom::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
     if (!info) return E_POINTER;
     *info = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
-    return TypeInfo(info);
+    RETURN_IF_FAILED(s_typeInfo.Get(*info));
+    (*info)->AddRef();
+    return S_OK;
 }
 
 HRESULT LineprobeCom::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept {
     if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    Microsoft::WRL::ComPtr<ITypeInfo> info;
-    RETURN_IF_FAILED(TypeInfo(&info));
-    return DispGetIDsOfNames(info.Get(), names, count, ids);
+    ITypeInfo* info = nullptr;
+    RETURN_IF_FAILED(s_typeInfo.Get(info));
+    return DispGetIDsOfNames(info, names, count, ids);
 }
 
 HRESULT LineprobeCom::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                              EXCEPINFO* exception, UINT* argumentError) noexcept {
     if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    Microsoft::WRL::ComPtr<ITypeInfo> info;
-    RETURN_IF_FAILED(TypeInfo(&info));
-    return DispInvoke(static_cast<_lineprobeCom*>(this), info.Get(), id, flags, params, result, exception,
-                      argumentError);
+    ITypeInfo* info = nullptr;
+    RETURN_IF_FAILED(s_typeInfo.Get(info));
+    return DispInvoke(static_cast<_lineprobeCom*>(this), info, id, flags, params, result, exception, argumentError);
 }
 
 // Never fails towards the host: whatever goes wrong is a down verdict.
 HRESULT LineprobeCom::ec_docheck(VARIANT_BOOL* up) noexcept {
     if (!up) return E_POINTER;
     *up = VARIANT_FALSE;
-    const CheckResult result = RunCheck(*m_parameter.get());
+    // Reading an object's default property calls out, and the host may let
+    // its last reference go meanwhile: the object outlives its own call.
+    const Microsoft::WRL::ComPtr<LineprobeCom> self(this);
+    const CheckOutcome result = RunCheck(*m_parameter.get());
     try {
         unique_variant text = TextVariant(result.text);
         if (SUCCEEDED(put_ec_result(*text.get()))) {
@@ -130,10 +133,18 @@ HRESULT LineprobeCom::ec_docheck(VARIANT_BOOL* up) noexcept {
 }
 
 HRESULT LineprobeCom::ec_showGUI() noexcept {
+    // The dialog's modal loop dispatches every message of the thread; one of
+    // them may release the host's last reference while the dialog is shown.
+    const Microsoft::WRL::ComPtr<LineprobeCom> self(this);
+    // Copies, so that a property put meanwhile cannot pull a value away under the dialog.
+    unique_variant timeout;
+    unique_variant parameter;
+    RETURN_IF_FAILED(CopyValue(m_timeout, timeout));
+    RETURN_IF_FAILED(CopyValue(m_parameter, parameter));
     return Guarded(IID__lineprobeCom, [&]() -> HRESULT {
-        const std::optional<std::wstring> parameter = ShowGui(*m_dialog, *m_timeout.get(), *m_parameter.get());
-        if (!parameter) return S_OK;
-        unique_variant text = TextVariant(*parameter);
+        const std::optional<std::wstring> edited = ShowGui(*m_dialog, *timeout.get(), *parameter.get());
+        if (!edited) return S_OK;
+        unique_variant text = TextVariant(*edited);
         return put_ec_parameter(*text.get());
     });
 }

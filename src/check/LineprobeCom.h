@@ -7,7 +7,8 @@
 #include <memory>
 
 #include "ComObject.h"
-#include "ComSupport.h"
+#include "TypeLibrary.h"
+#include "UniqueResource.h"
 #include "frmmain.h"
 
 namespace lineprobe {
@@ -18,6 +19,10 @@ public:
 
     LineprobeCom();
     ~LineprobeCom();
+
+    // The type information every object serves IDispatch from; the DLL lets it
+    // go when it is unloaded.
+    static ModuleTypeInfo s_typeInfo;
 
     // IDispatch, from the type library embedded in the DLL.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) noexcept override;

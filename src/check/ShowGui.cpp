@@ -1,24 +1,18 @@
 #include "ShowGui.h"
 
 #include "Base64.h"
-#include "ComSupport.h"
 #include "ParameterString.h"
+#include "Result.h"
 #include "Topwindow.h"
+#include "Variant.h"
 #include "frmmain.h"
 
 namespace lineprobe {
 namespace {
 
-// A null parameter has no length, like an empty one: the boxes keep their design texts.
+// A null parameter has no length, like an empty one: the boxes keep their initial texts.
 std::wstring ParameterText(const VARIANT& parameter) {
-    const VARIANT* inner = &parameter;
-    if (V_VT(inner) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(inner)) {
-        inner = V_VARIANTREF(inner);
-    }
-    if ((V_VT(inner) & ~VT_BYREF) == VT_NULL) {
-        return {};
-    }
-    return VariantToText(parameter);
+    return IsNull(parameter) ? std::wstring() : VariantToText(parameter);
 }
 
 }  // namespace
@@ -48,7 +42,7 @@ std::optional<std::wstring> ShowGui(frmmain& dialog, const VARIANT& timeout, con
         }
 
         // A refusal only costs the always-on-top band; the dialog is shown anyway.
-        SetTopMost(dialog.Hwnd(), true);
+        SetTopMost(dialog.Hwnd());
         return dialog.ShowModal();
     } catch (...) {
         // A failed call leaves no hidden window behind.

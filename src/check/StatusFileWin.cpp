@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cwctype>
 
-#include "ComSupport.h"
 #include "Failure.h"
 #include "Share.h"
+#include "UniqueResource.h"
 
 namespace lineprobe {
 namespace {
@@ -74,7 +74,7 @@ Failure OpenFailure(DWORD code, const std::wstring& path) {
 
 class FileSource final : public ByteSource {
 public:
-    explicit FileSource(unique_handle file) noexcept : m_file(std::move(file)) {}
+    explicit FileSource(unique_hfile file) noexcept : m_file(std::move(file)) {}
 
     std::size_t Read(std::span<char> buffer) override {
         const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), MAXDWORD));
@@ -88,7 +88,7 @@ public:
     }
 
 private:
-    unique_handle m_file;
+    unique_hfile m_file;
 };
 
 }  // namespace
@@ -99,10 +99,15 @@ std::unique_ptr<ByteSource> OpenStatusFile(const std::wstring& path) {
         throw Failure(FailureKind::BadFileName);
     }
     for (std::size_t attempt = 0;; ++attempt) {
-        unique_handle file(CreateFileW(path.c_str(), GENERIC_READ,
+        unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (file) {
+            // A pipe, a console or a device opens like a file, but a read from it
+            // waits for as long as the other side likes, wedging the host's thread.
+            if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+                throw Failure(FailureKind::BadFileName);
+            }
             return std::make_unique<FileSource>(std::move(file));
         }
         const DWORD code = GetLastError();

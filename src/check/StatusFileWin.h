@@ -10,7 +10,8 @@
 namespace lineprobe {
 
 // Read-only, sharing read, write and delete; a sharing violation is retried for
-// about 200 ms. Throws Failure with the description administrators know.
+// about 200 ms. Only a disk file is read: a pipe or a device is refused as a bad
+// file name. Throws Failure with the description administrators know.
 std::unique_ptr<ByteSource> OpenStatusFile(const std::wstring& path);
 
 }  // namespace lineprobe

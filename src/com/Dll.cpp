@@ -5,7 +5,6 @@
 #include "LineprobeCom.h"
 #include "Module.h"
 #include "Registration.h"
-#include "TypeLibrary.h"
 
 namespace lineprobe {
 namespace {
@@ -45,11 +44,10 @@ ClassFactory g_factory;
 }  // namespace
 }  // namespace lineprobe
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        lineprobe::module::SetInstance(instance);
-    } else if (reason == DLL_PROCESS_DETACH) {
-        lineprobe::ReleaseModuleTypeLibrary(reserved != nullptr);
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH) {
+        // No other thread runs code of this DLL any more: DllMain holds the loader lock.
+        lineprobe::LineprobeCom::s_typeInfo.Release(reserved != nullptr);
     }
     return TRUE;
 }

@@ -1,5 +1,8 @@
 #include "Failure.h"
 
+#include <cwchar>
+#include <iterator>
+
 namespace lineprobe {
 
 const wchar_t* FailureDescription(FailureKind kind) noexcept {
@@ -19,6 +22,12 @@ const wchar_t* FailureDescription(FailureKind kind) noexcept {
     case FailureKind::System: return L"Application-defined or object-defined error";
     }
     return L"Application-defined or object-defined error";
+}
+
+std::wstring HexCode(std::uint32_t code) {
+    wchar_t buffer[16];
+    std::swprintf(buffer, std::size(buffer), L"0x%08X", static_cast<unsigned>(code));
+    return buffer;
 }
 
 }  // namespace lineprobe

@@ -2,6 +2,7 @@
 // with the short descriptions administrators see in result texts.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -24,6 +25,9 @@ enum class FailureKind {
 };
 
 const wchar_t* FailureDescription(FailureKind kind) noexcept;
+
+// A status code as every Windows programmer reads it: "0x80070005".
+std::wstring HexCode(std::uint32_t code);
 
 // A failure with a description; Kind() tells the caller which one without comparing texts.
 class Failure : public std::exception {

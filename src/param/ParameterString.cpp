@@ -45,6 +45,17 @@ std::wstring GetParameterField(std::wstring_view text, std::wstring_view key) {
     return std::wstring(text.substr(valueStart, valueEnd - valueStart));
 }
 
+bool FieldKeyAt(std::wstring_view text, std::size_t at, std::wstring_view key) noexcept {
+    if (at >= text.size() || text.size() - at < key.size() + 2 || text[at] != L'#' ||
+        text[at + 1 + key.size()] != L'=') {
+        return false;
+    }
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        if (UpperAscii(text[at + 1 + i]) != UpperAscii(key[i])) return false;
+    }
+    return true;
+}
+
 std::wstring BuildParameterString(const ParameterFields& fields) {
     std::wstring out;
     out += L"#LOGFILE=" + Trim(fields.logFile);
@@ -52,8 +63,23 @@ std::wstring BuildParameterString(const ParameterFields& fields) {
     out += L"#PW=" + EncodePassword(Trim(fields.password));
     out += L"#UP=" + Trim(fields.up);
     out += L"#DOWN=" + Trim(fields.down);
+    const std::wstring maxAge = Trim(fields.maxAge);
+    if (!maxAge.empty()) out += L"#MAXAGE=" + maxAge;
     out += L"#";
     return out;
+}
+
+MaxAge ParseMaxAge(std::wstring_view value) noexcept {
+    const auto first = value.find_first_not_of(L' ');
+    if (first == std::wstring_view::npos) return {};
+    value = value.substr(first, value.find_last_not_of(L' ') - first + 1);
+    unsigned minutes = 0;
+    for (const wchar_t c : value) {
+        if (c < L'0' || c > L'9' || minutes > kMaxAgeLimit) return {false, 0};
+        minutes = minutes * 10 + static_cast<unsigned>(c - L'0');
+    }
+    if (minutes == 0 || minutes > kMaxAgeLimit) return {false, 0};
+    return {true, minutes};
 }
 
 }  // namespace lineprobe

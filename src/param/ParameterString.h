@@ -14,15 +14,35 @@ std::wstring Trim(std::wstring_view text);
 // empty when the key does not occur. The value is neither trimmed nor re-cased.
 std::wstring GetParameterField(std::wstring_view text, std::wstring_view key);
 
+// Whether a field "#key=" begins at the given place, the key matched as the
+// lookup matches it. The key is given without "#" and "=".
+bool FieldKeyAt(std::wstring_view text, std::size_t at, std::wstring_view key) noexcept;
+
 struct ParameterFields {
     std::wstring logFile;
     std::wstring user;
     std::wstring password;  // plain text; encoded when the string is built
     std::wstring up;
     std::wstring down;
+    std::wstring maxAge = {};  // minutes as typed; empty: any age
 };
 
-// The five fields in their fixed order, every value trimmed, the trimmed password encoded.
+// The five fields in their fixed order, every value trimmed, the trimmed
+// password encoded; then MAXAGE, written only when it holds a value, so that a
+// configuration without it reads exactly as before.
 std::wstring BuildParameterString(const ParameterFields& fields);
+
+// The optional maximum age of the status file, in whole minutes.
+inline constexpr unsigned kMaxAgeLimit = 525600;  // a year
+inline constexpr std::wstring_view kMaxAgeRule = L"MAXAGE must be a whole number of minutes from 1 to 525600";
+
+struct MaxAge {
+    bool valid = true;
+    unsigned minutes = 0;  // 0: any age
+};
+
+// A MAXAGE value: spaces around it are ignored, and an empty value means any
+// age. Anything but a whole number from 1 to kMaxAgeLimit is not valid.
+MaxAge ParseMaxAge(std::wstring_view value) noexcept;
 
 }  // namespace lineprobe

@@ -1,5 +1,5 @@
 // The configuration dialog as data: its window and sixteen controls in tab
-// order, positions in twips relative to their container, as designed.
+// order, positions in twips relative to their container.
 #pragma once
 
 #include <array>

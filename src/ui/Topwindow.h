@@ -1,4 +1,4 @@
-// Puts a window into the topmost band of the window order, or takes it out.
+// Puts a window into the topmost band of the window order.
 #pragma once
 
 #include <windows.h>
@@ -6,6 +6,6 @@
 namespace lineprobe {
 
 // Position, size and visibility stay as they are. Returns whether the system agreed.
-bool SetTopMost(HWND window, bool topmost) noexcept;
+bool SetTopMost(HWND window) noexcept;
 
 }  // namespace lineprobe

@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <array>
+#include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
 
-#include "ComSupport.h"
+#include "DialogIcon.h"
 #include "FormLayout.h"
+#include "Module.h"
 #include "ParameterString.h"
-#include "Resources.h"
+#include "Result.h"
+#include "UniqueResource.h"
 
 namespace lineprobe {
 namespace {
@@ -18,70 +21,12 @@ constexpr wchar_t kClassName[] = L"lineprobe.frmmain";
 // Control ids start clear of IDOK and IDCANCEL: the dialog manager sends those
 // for Enter in a text box and for Escape, and the dialog ignores both.
 constexpr int kFirstControlId = 100;
-
-struct WindowTraits {
-    using pointer = HWND;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { DestroyWindow(h); }
-};
-struct IconTraits {
-    using pointer = HICON;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { DestroyIcon(h); }
-};
-using unique_hwnd = unique_any_handle<WindowTraits>;
-using unique_hicon = unique_any_handle<IconTraits>;
-
-[[noreturn]] void ThrowLastError(const wchar_t* what) {
-    const DWORD error = GetLastError();
-    throw ComError(error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL, what);
-}
-
-// The module this code lives in: the DLL inside a host, the program in tests.
-// Its resources hold the icon and the version the caption shows.
-const int kModuleAnchor = 0;
-HMODULE ThisModule() {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(&kModuleAnchor), &module)) {
-        ThrowLastError(L"The configuration dialog cannot find its module");
-    }
-    return module;
-}
-
-struct ModuleVersion {
-    unsigned major = 0, minor = 0, revision = 0;
-};
+// The help context the dialog carries among its window properties.
+constexpr DWORD kHelpContext = 206;
 
 // A module without a version block shows version 0.0 build  0 rather than failing.
-ModuleVersion ReadModuleVersion(HMODULE module) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            ThrowLastError(L"The configuration dialog cannot find its module");
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    if (size == 0) {
-        return {};
-    }
-    std::vector<unsigned char> block(size);
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT infoSize = 0;
-    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data()) ||
-        !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info ||
-        infoSize < sizeof(VS_FIXEDFILEINFO)) {
-        return {};
-    }
-    // major.minor.build.revision; the build number is not shown.
-    return {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionLS)};
+FileVersion ModuleVersion(HMODULE module) {
+    return ReadFileVersion(ModuleFilePath(module)).value_or(FileVersion{});
 }
 
 struct Dpi {
@@ -131,28 +76,38 @@ ControlClass ClassFor(const ControlSpec& control) {
     return {L"STATIC", 0, 0};
 }
 
-// The window class lives as long as a loaded dialog: a DLL has to take its
-// classes away itself before it is unloaded. While another dialog still uses
-// the class, unregistering fails harmlessly and the last one takes it away.
+// One registration of the window class for the whole module, counted by the
+// loaded dialogs of every thread: a DLL has to take its classes away itself
+// before it is unloaded, and one thread's dialog must never unregister the
+// class under another thread that is about to create its window.
 class WindowClass {
 public:
     WindowClass(HMODULE module, WNDPROC procedure) : m_module(module) {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.lpfnWndProc = procedure;
-        windowClass.hInstance = module;
-        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = kClassName;
-        if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-            ThrowLastError(L"The configuration dialog cannot register its window class");
+        const std::lock_guard<std::mutex> hold(s_lock);
+        if (s_users == 0) {
+            WNDCLASSEXW windowClass{};
+            windowClass.cbSize = sizeof(windowClass);
+            windowClass.lpfnWndProc = procedure;
+            windowClass.hInstance = module;
+            windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+            windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+            windowClass.lpszClassName = kClassName;
+            if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+                ThrowLastError(L"The configuration dialog cannot register its window class");
+            }
         }
+        ++s_users;
     }
     WindowClass(const WindowClass&) = delete;
     WindowClass& operator=(const WindowClass&) = delete;
-    ~WindowClass() { UnregisterClassW(kClassName, m_module); }
+    ~WindowClass() {
+        const std::lock_guard<std::mutex> hold(s_lock);
+        if (--s_users == 0) UnregisterClassW(kClassName, m_module);
+    }
 
 private:
+    static inline std::mutex s_lock;
+    static inline int s_users = 0;
     HMODULE m_module;
 };
 
@@ -222,75 +177,85 @@ void frmmain::Load() {
     try {
         const HMODULE module = ThisModule();
         m_loaded = std::make_unique<Loaded>(module);
-        Loaded& loaded = *m_loaded;
-        loaded.bigIcon = LoadDialogIcon(module, SM_CXICON);
-        loaded.smallIcon = LoadDialogIcon(module, SM_CXSMICON);
-
         const Dpi dpi = ScreenDpi();
-        const DWORD style = WS_OVERLAPPEDWINDOW;
-        const DWORD exStyle = WS_EX_APPWINDOW;
-        RECT frame{0, 0, TwipsToPixels(kFrmmain.clientWidth, dpi.x), TwipsToPixels(kFrmmain.clientHeight, dpi.y)};
-        if (!AdjustWindowRectEx(&frame, style, FALSE, exStyle)) {
-            ThrowLastError(L"The configuration dialog cannot compute its size");
-        }
-        // Without an owner to centre over, the dialog is centred on the work area.
-        RECT work{};
-        if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
-            ThrowLastError(L"The configuration dialog cannot find the work area");
-        }
-        const int width = frame.right - frame.left;
-        const int height = frame.bottom - frame.top;
-        const int x = work.left + std::max(0, static_cast<int>(work.right - work.left - width) / 2);
-        const int y = work.top + std::max(0, static_cast<int>(work.bottom - work.top - height) / 2);
-
-        const std::wstring caption(kFrmmain.caption);
-        loaded.window.reset(CreateWindowExW(exStyle, kClassName, caption.c_str(), style, x, y, width, height, nullptr,
-                                            nullptr, module, this));
-        if (!loaded.window) {
-            ThrowLastError(L"The configuration dialog cannot create its window");
-        }
-        const HWND window = loaded.window.get();
-        if (loaded.bigIcon) SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(loaded.bigIcon.get()));
-        if (loaded.smallIcon) SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(loaded.smallIcon.get()));
-
-        // The default GUI font, which the layout was made for; a stock object, never deleted.
-        const auto font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-        // Created in tab order: the dialog manager's Tab follows the order of the children.
-        for (std::size_t i = 0; i < kFrmmainControls.size(); ++i) {
-            const ControlSpec& entry = kFrmmainControls[i];
-            const ControlClass controlClass = ClassFor(entry);
-            const TwipsRect rect = ClientRectTwips(entry);
-            const int left = TwipsToPixels(rect.left, dpi.x);
-            const int top = TwipsToPixels(rect.top, dpi.y);
-            const int right = TwipsToPixels(rect.left + rect.width, dpi.x);
-            const int bottom = TwipsToPixels(rect.top + rect.height, dpi.y);
-            const std::wstring text(entry.text);
-            const HWND control = CreateWindowExW(
-                controlClass.exStyle, controlClass.name, text.c_str(), WS_CHILD | WS_VISIBLE | controlClass.style, left,
-                top, right - left, bottom - top, window,
-                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + i)), module, nullptr);
-            if (!control) {
-                ThrowLastError(L"The configuration dialog cannot create its controls");
-            }
-            loaded.controls[i] = control;
-            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-            if (entry.kind == ControlKind::TextBox) {
-                SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // 0: as long as the system allows
-            }
-            if (entry.settings & kPasswordChar) {
-                SendMessageW(control, EM_SETPASSWORDCHAR, L'*', 0);
-            }
-        }
-        loaded.focus = Control(L"btOK");
-        Form_Load();
+        CreateFrame(module, dpi.x, dpi.y);
+        CreateControls(module, dpi.x, dpi.y);
+        m_loaded->focus = Control(L"btOK");
+        RunLoadStep();
     } catch (...) {
         Unload();
         throw;
     }
 }
 
-void frmmain::Form_Load() {
-    const ModuleVersion version = ReadModuleVersion(ThisModule());
+// The top-level window with its icons, sized for the client area of the layout.
+void frmmain::CreateFrame(HMODULE module, int dpiX, int dpiY) {
+    Loaded& loaded = *m_loaded;
+    loaded.bigIcon = LoadDialogIcon(module, SM_CXICON);
+    loaded.smallIcon = LoadDialogIcon(module, SM_CXSMICON);
+
+    const DWORD style = WS_OVERLAPPEDWINDOW;
+    const DWORD exStyle = WS_EX_APPWINDOW;
+    RECT frame{0, 0, TwipsToPixels(kFrmmain.clientWidth, dpiX), TwipsToPixels(kFrmmain.clientHeight, dpiY)};
+    if (!AdjustWindowRectEx(&frame, style, FALSE, exStyle)) {
+        ThrowLastError(L"The configuration dialog cannot compute its size");
+    }
+    // Without an owner to centre over, the dialog is centred on the work area.
+    RECT work{};
+    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
+        ThrowLastError(L"The configuration dialog cannot find the work area");
+    }
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int x = work.left + std::max(0, static_cast<int>(work.right - work.left - width) / 2);
+    const int y = work.top + std::max(0, static_cast<int>(work.bottom - work.top - height) / 2);
+
+    const std::wstring caption(kFrmmain.caption);
+    loaded.window.reset(CreateWindowExW(exStyle, kClassName, caption.c_str(), style, x, y, width, height, nullptr,
+                                        nullptr, module, this));
+    if (!loaded.window) {
+        ThrowLastError(L"The configuration dialog cannot create its window");
+    }
+    const HWND window = loaded.window.get();
+    SetWindowContextHelpId(window, kHelpContext);
+    if (loaded.bigIcon) SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(loaded.bigIcon.get()));
+    if (loaded.smallIcon) SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(loaded.smallIcon.get()));
+}
+
+// Created in tab order: the dialog manager's Tab follows the order of the children.
+void frmmain::CreateControls(HMODULE module, int dpiX, int dpiY) {
+    // The default GUI font, which the layout was made for; a stock object, never deleted.
+    const auto font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    for (std::size_t i = 0; i < kFrmmainControls.size(); ++i) {
+        const ControlSpec& entry = kFrmmainControls[i];
+        const ControlClass controlClass = ClassFor(entry);
+        const TwipsRect rect = ClientRectTwips(entry);
+        const int left = TwipsToPixels(rect.left, dpiX);
+        const int top = TwipsToPixels(rect.top, dpiY);
+        const int right = TwipsToPixels(rect.left + rect.width, dpiX);
+        const int bottom = TwipsToPixels(rect.top + rect.height, dpiY);
+        const std::wstring text(entry.text);
+        const HWND control = CreateWindowExW(
+            controlClass.exStyle, controlClass.name, text.c_str(), WS_CHILD | WS_VISIBLE | controlClass.style, left,
+            top, right - left, bottom - top, m_loaded->window.get(),
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + i)), module, nullptr);
+        if (!control) {
+            ThrowLastError(L"The configuration dialog cannot create its controls");
+        }
+        m_loaded->controls[i] = control;
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        if (entry.kind == ControlKind::TextBox) {
+            SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // 0: as long as the system allows
+        }
+        if (entry.settings & kPasswordChar) {
+            SendMessageW(control, EM_SETPASSWORDCHAR, L'*', 0);
+        }
+    }
+}
+
+// The caption names the module's version; the timeout row stays hidden.
+void frmmain::RunLoadStep() {
+    const FileVersion version = ModuleVersion(ThisModule());
     const std::wstring caption = FormCaption(version.major, version.minor, version.revision);
     if (!SetWindowTextW(m_loaded->window.get(), caption.c_str())) {
         ThrowLastError(L"The configuration dialog cannot set its caption");
@@ -300,7 +265,7 @@ void frmmain::Form_Load() {
     ShowWindow(Control(L"txtTimeout"), SW_HIDE);
 }
 
-void frmmain::btOK_Click() {
+void frmmain::OnOk() {
     const ParameterFields fields{Text(L"txtlogfilename"), Text(L"txtUserName"), Text(L"txtPassword"), Text(L"txtUP"),
                                  Text(L"txtDown")};
     m_result = BuildParameterString(fields);
@@ -398,17 +363,15 @@ void frmmain::Unload() noexcept {
 
 LRESULT frmmain::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_COMMAND: {
-        const auto okIndex = FindControl(L"btOK");
-        if (HIWORD(wParam) == BN_CLICKED && okIndex && LOWORD(wParam) == kFirstControlId + *okIndex) {
-            btOK_Click();
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == ControlId(L"btOK")) {
+            OnOk();
         }
         return 0;
-    }
     case DM_GETDEFID:
         // No default button: Enter presses OK only while OK itself has the focus.
         if (m_loaded && GetFocus() == Control(L"btOK")) {
-            return MAKELRESULT(kFirstControlId + *FindControl(L"btOK"), DC_HASDEFID);
+            return MAKELRESULT(ControlId(L"btOK"), DC_HASDEFID);
         }
         return 0;
     case WM_CLOSE:
@@ -416,31 +379,49 @@ LRESULT frmmain::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         EndShowing();
         return 0;
     case WM_ACTIVATE:
-        if (m_loaded) {
-            if (LOWORD(wParam) == WA_INACTIVE) {
-                const HWND focus = GetFocus();
-                if (focus && IsChild(window, focus)) {
-                    m_loaded->focus = focus;
-                }
-            } else if (!HIWORD(wParam) && m_loaded->focus) {
-                SetFocus(m_loaded->focus);
-                return 0;
-            }
-        }
+        if (OnActivate(window, wParam)) return 0;
         break;
     case WM_NCDESTROY:
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        if (m_loaded && m_loaded->window.get() == window) {
-            // Destroyed by someone else: nothing left to destroy later.
-            m_loaded->window.release();
-            m_loaded->controls = {};
-        }
-        EndShowing();
+        OnFinalDestroy(window);
         break;
     default:
         break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Keeps the focused control across deactivation; true when the focus was given back.
+bool frmmain::OnActivate(HWND window, WPARAM wParam) {
+    if (!m_loaded) {
+        return false;
+    }
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        const HWND focus = GetFocus();
+        if (focus && IsChild(window, focus)) {
+            m_loaded->focus = focus;
+        }
+        return false;
+    }
+    if (!HIWORD(wParam) && m_loaded->focus) {
+        SetFocus(m_loaded->focus);
+        return true;
+    }
+    return false;
+}
+
+void frmmain::OnFinalDestroy(HWND window) noexcept {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    if (m_loaded && m_loaded->window.get() == window) {
+        // Destroyed by someone else: nothing left to destroy later.
+        m_loaded->window.release();
+        m_loaded->controls = {};
+    }
+    EndShowing();
+}
+
+int frmmain::ControlId(std::wstring_view name) {
+    const auto index = FindControl(name);
+    return index ? kFirstControlId + static_cast<int>(*index) : -1;
 }
 
 LRESULT CALLBACK frmmain::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

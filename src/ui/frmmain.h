@@ -19,11 +19,10 @@ public:
     frmmain(const frmmain&) = delete;
     frmmain& operator=(const frmmain&) = delete;
 
-    bool IsLoaded() const noexcept { return m_loaded != nullptr; }
     bool IsShowing() const noexcept { return m_showing; }
 
-    // Creates the hidden window and its controls with their design-time values
-    // and runs the load step, unless the dialog is loaded already.
+    // Creates the hidden window and its controls with their initial texts and
+    // runs the load step, unless the dialog is loaded already.
     // Throws ComError when the window system fails, std::bad_alloc.
     void Load();
 
@@ -45,10 +44,15 @@ public:
 private:
     struct Loaded;
 
-    void Form_Load();
-    void btOK_Click();
+    void CreateFrame(HMODULE module, int dpiX, int dpiY);
+    void CreateControls(HMODULE module, int dpiX, int dpiY);
+    void RunLoadStep();
+    void OnOk();
     HWND Control(std::wstring_view name) const;
+    static int ControlId(std::wstring_view name);
     LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    bool OnActivate(HWND window, WPARAM wParam);
+    void OnFinalDestroy(HWND window) noexcept;
     void EndShowing() noexcept;
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

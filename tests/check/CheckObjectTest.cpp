@@ -157,7 +157,7 @@ TEST_F(CheckObject, HugeSparseFileAnswersLikeItsFirstBlock) {
 TEST_F(CheckObject, FileHeldOpenForWriting) {
     ASSERT_TRUE(WriteStatus("STATUS OK\r\nbeing written\r\n"));
     for (DWORD share : {DWORD{FILE_SHARE_READ}, DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}}) {
-        const unique_handle writer = HoldOpen(Folder() / L"status.txt", GENERIC_WRITE, share);
+        const unique_hfile writer = HoldOpen(Folder() / L"status.txt", GENERIC_WRITE, share);
         ASSERT_TRUE(writer) << "share mode " << share;
         ExpectOutcome(Check(kWords), true, L"being written");
         DWORD written = 0;
@@ -167,7 +167,7 @@ TEST_F(CheckObject, FileHeldOpenForWriting) {
 
 TEST_F(CheckObject, FileOpenedExclusively) {
     ASSERT_TRUE(WriteStatus("STATUS OK\r\nlocked\r\n"));
-    const unique_handle writer = HoldOpen(Folder() / L"status.txt", GENERIC_READ | GENERIC_WRITE, 0);
+    const unique_hfile writer = HoldOpen(Folder() / L"status.txt", GENERIC_READ | GENERIC_WRITE, 0);
     ASSERT_TRUE(writer);
     ExpectOutcome(Check(kWords), false, L"ERR: Permission denied");
 }
@@ -177,7 +177,7 @@ TEST_F(CheckObject, FileClosedAfterEveryRun) {
     for (const char* bytes : {"STATUS OK\r\nx\r\n", ""}) {
         ASSERT_TRUE(WriteStatus(bytes));
         Check(kWords);
-        const unique_handle exclusive = HoldOpen(Folder() / L"status.txt", GENERIC_READ | GENERIC_WRITE, 0);
+        const unique_hfile exclusive = HoldOpen(Folder() / L"status.txt", GENERIC_READ | GENERIC_WRITE, 0);
         EXPECT_TRUE(exclusive) << "after [" << bytes << "]";
     }
 }
@@ -265,7 +265,7 @@ TEST_F(CheckObject, NoHandleLeftAfterAThousandRuns) {
         }
     };
     const unique_variant locked = Text(Folder() / L"locked.txt");
-    const unique_handle holder = HoldOpen(Folder() / L"locked.txt", GENERIC_READ | GENERIC_WRITE, 0);
+    const unique_hfile holder = HoldOpen(Folder() / L"locked.txt", GENERIC_READ | GENERIC_WRITE, 0);
     ASSERT_TRUE(holder);
 
     runAll(1);  // the system keeps some handles once it has been asked

@@ -10,7 +10,9 @@
 #include "Base64.h"
 #include "CheckRun.h"
 #include "CheckTestSupport.h"
-#include "ComSupport.h"
+#include "Result.h"
+#include "UniqueResource.h"
+#include "Variant.h"
 #include "Share.h"
 
 namespace lineprobe {
@@ -68,7 +70,7 @@ protected:
                EncodePassword(password) + L"#UP=OK#DOWN=FAIL#";
     }
 
-    static CheckResult Run(const std::wstring& parameter) {
+    static CheckOutcome Run(const std::wstring& parameter) {
         unique_variant value;
         V_BSTR(value.get()) = MakeBstr(parameter).release();
         V_VT(value.get()) = VT_BSTR;
@@ -85,7 +87,7 @@ protected:
 
 TEST_F(ShareRun, SuccessfulLogonReadsThroughTheShare) {
     ASSERT_TRUE(WriteStatus("STATUS OK\r\nread over the share\r\n"));
-    const CheckResult result = Run(Parameter());
+    const CheckOutcome result = Run(Parameter());
     EXPECT_TRUE(result.up);
     EXPECT_EQ(result.text, L"read over the share");
     // Cancelled once before and once after; user and password trimmed.
@@ -96,7 +98,7 @@ TEST_F(ShareRun, SuccessfulLogonReadsThroughTheShare) {
 TEST_F(ShareRun, RefusalWithoutMessageStillReadsTheFile) {
     recorder.addResult = 0x0000BEEF;
     ASSERT_TRUE(WriteStatus("STATUS FAIL\r\nread anyway\r\n"));
-    const CheckResult result = Run(Parameter());
+    const CheckOutcome result = Run(Parameter());
     EXPECT_FALSE(result.up);
     EXPECT_EQ(result.text, L"read anyway");
     const std::vector<std::string> expected = {Cancel(), Add(), "format 48879 flags=4608 size=260", Cancel()};
@@ -106,7 +108,7 @@ TEST_F(ShareRun, RefusalWithoutMessageStillReadsTheFile) {
 TEST_F(ShareRun, RefusalWithMessageEndsTheCheck) {
     recorder.addResult = ERROR_LOGON_FAILURE;
     ASSERT_TRUE(WriteStatus("STATUS OK\r\nnever read\r\n"));
-    const CheckResult result = Run(Parameter());
+    const CheckOutcome result = Run(Parameter());
     EXPECT_FALSE(result.up);
     EXPECT_EQ(result.text, L"ERR: " + SystemErrorText(ERROR_LOGON_FAILURE) + L" (authentication)");
     EXPECT_NE(SystemErrorText(ERROR_LOGON_FAILURE), L"");
@@ -114,10 +116,10 @@ TEST_F(ShareRun, RefusalWithMessageEndsTheCheck) {
     EXPECT_EQ(recorder.calls, expected);
 }
 
-// Mended: a failure after the logon still cancels the connection and closes the file.
+// A failure after the logon still cancels the connection and closes the file.
 TEST_F(ShareRun, EmptyFileOnTheShareCancelsTheConnection) {
     ASSERT_TRUE(WriteStatus(""));
-    const CheckResult result = Run(Parameter());
+    const CheckOutcome result = Run(Parameter());
     EXPECT_FALSE(result.up);
     EXPECT_EQ(result.text, L"ERR: Input past end of file on line  210");
     const std::vector<std::string> expected = {Cancel(), Add(), Cancel()};
@@ -126,7 +128,7 @@ TEST_F(ShareRun, EmptyFileOnTheShareCancelsTheConnection) {
 }
 
 TEST_F(ShareRun, MissingFileOnTheShare) {
-    const CheckResult result = Run(Parameter(L"missing.txt"));
+    const CheckOutcome result = Run(Parameter(L"missing.txt"));
     EXPECT_EQ(result.text, L"ERR: File not found");
     const std::vector<std::string> expected = {Cancel(), Add(), Cancel()};
     EXPECT_EQ(recorder.calls, expected);
@@ -139,7 +141,7 @@ TEST_F(ShareRun, MissingShareOnTheServer) {
 }
 
 TEST_F(ShareRun, UserWithLocalPathMakesNoPlatformCall) {
-    const CheckResult result = Run(L"#LOGFILE=" + m_folder + L"\\status.txt#USER=bob#PW=#UP=OK#");
+    const CheckOutcome result = Run(L"#LOGFILE=" + m_folder + L"\\status.txt#USER=bob#PW=#UP=OK#");
     EXPECT_EQ(result.text, L"ERR: Subscript out of range on line  120");
     EXPECT_TRUE(recorder.calls.empty());
 }

@@ -14,7 +14,7 @@
 namespace lineprobe {
 namespace {
 
-using testing::MemorySource;
+using fakes::MemorySource;
 
 // Records every call in order ("connect srv bob pw", "open C:\a.txt", "close",
 // "disconnect srv"); a call named in outOfMemoryAt throws std::bad_alloc instead.
@@ -210,7 +210,7 @@ const CallCase kCalls[] = {
      L"ERR: refused (authentication)", {L"connect fs01.example bob ", L"disconnect fs01.example"}},
     {"ServerOnlyPath", L"#LOGFILE=\\\\srv#USER=bob#UP=OK#", L"", "", false, L"ERR: File not found",
      {L"connect srv bob ", L"open \\\\srv", L"disconnect srv"}},
-    // Mended: the connection is cancelled and the file closed after a failure too.
+    // The connection is cancelled and the file closed after a failure too.
     {"EmptyFileOnShare", kShare, L"", "", false, L"ERR: Input past end of file on line  210",
      {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"close", L"disconnect srv"}},
 };
@@ -250,9 +250,10 @@ TEST_P(OutOfMemory, NamesTheStepOrGoesOn) {
 
 const MemoryCase kMemoryCases[] = {
     {"ParameterAt40", kLocal, L"parameter 1", false, L"ERR: Out of memory on line  40"},
-    {"ParameterAt50", kLocal, L"parameter 2", false, L"ERR: Out of memory on line  50"},
-    {"ParameterAt60", kLocal, L"parameter 3", false, L"ERR: Out of memory on line  60"},
-    {"ParameterAt80", kLocal, L"parameter 5", false, L"ERR: Out of memory on line  80"},
+    // The value becomes text once: a second conversion, which could fail, never happens.
+    {"ParameterOnce50", kLocal, L"parameter 2", true, L"all good"},
+    {"ParameterOnce60", kLocal, L"parameter 3", true, L"all good"},
+    {"ParameterOnce80", kLocal, L"parameter 5", true, L"all good"},
     {"Connect", kShare, L"connect", false, L"ERR: Out of memory on line  130"},
     {"DisconnectAfterRead", kShare, L"disconnect", false, L"ERR: Out of memory on line  480"},
     {"FirstRead", kShare, L"read 1", false, L"ERR: Out of memory on line  210"},
@@ -314,7 +315,7 @@ TEST(StepRules, ConnectionDecision) {
     } cases[] = {
         {L"", L"\\\\srv\\s\\a.txt", false}, {L"bob", L"\\\\srv\\s\\a.txt", true}, {L"bob", L"C:\\a.txt", true},
         {L"bob", L"C:\\", false},           {L"bob", L" C:\\  ", false},          {L"bob", L"\\", true},
-        {L"bob", L"", true},
+        {L"bob", L"", true},                {L"bob", L"\\\\?\\C:\\a.txt", false}, {L"bob", L"\\\\?\\UNC\\srv\\s\\a.txt", true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(NeedsShareConnection(c.user, c.path), c.connect) << c.user << " " << c.path;
@@ -333,6 +334,10 @@ TEST(StepRules, ServerOfPath) {
         {L"\\srv\\share", std::nullopt},
         {L" \\\\srv\\share", std::nullopt},
         {L"C:\\logs\\a.txt", std::nullopt},
+        {L"\\\\?\\UNC\\srv\\share\\a.txt", L"srv"},
+        {L"\\\\?\\unc\\srv\\share\\a.txt", L"srv"},
+        {L"\\\\?\\UNC\\", std::nullopt},
+        {L"\\\\srv/share/a.txt", L"srv"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ServerOfPath(c.path), c.server) << c.path;

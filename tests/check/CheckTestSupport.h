@@ -10,7 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "ComSupport.h"
+#include "Result.h"
+#include "UniqueResource.h"
+#include "Variant.h"
 
 namespace lineprobe::test {
 
@@ -54,7 +56,7 @@ private:
 };
 
 inline bool WriteBytes(const std::wstring& path, std::string_view bytes) {
-    const unique_handle file(
+    const unique_hfile file(
         CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
@@ -64,7 +66,7 @@ inline bool WriteBytes(const std::wstring& path, std::string_view bytes) {
 // A file that starts with `start` and is `size` bytes long; the rest is a hole.
 inline bool WriteSparse(const std::wstring& path, std::string_view start, LONGLONG size) {
     if (!WriteBytes(path, start)) return false;
-    const unique_handle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const unique_hfile file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD returned = 0;
     DeviceIoControl(file.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
@@ -74,8 +76,8 @@ inline bool WriteSparse(const std::wstring& path, std::string_view start, LONGLO
 }
 
 // Another program's handle on the file, held for the scope.
-inline unique_handle HoldOpen(const std::wstring& path, DWORD access, DWORD share) {
-    return unique_handle(
+inline unique_hfile HoldOpen(const std::wstring& path, DWORD access, DWORD share) {
+    return unique_hfile(
         CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 

@@ -9,7 +9,7 @@
 #include "Failure.h"
 #include "StatusFile.h"
 
-namespace lineprobe::testing {
+namespace lineprobe::fakes {
 
 // Hands out its bytes at most `chunk` at a time, as a file read in small blocks might.
 // failAtRead makes the n-th read (from 1) fail; served counts the bytes handed out.
@@ -64,4 +64,4 @@ private:
     std::uint64_t m_position = 0;
 };
 
-}  // namespace lineprobe::testing
+}  // namespace lineprobe::fakes

@@ -12,8 +12,8 @@
 namespace lineprobe {
 namespace {
 
-using testing::HugeSource;
-using testing::MemorySource;
+using fakes::HugeSource;
+using fakes::MemorySource;
 using Lines = std::vector<std::wstring>;
 using namespace std::string_literals;
 

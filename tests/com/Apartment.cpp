@@ -2,5 +2,5 @@
 #include "TestObject.h"
 
 namespace {
-const lineprobe::test::Apartment g_apartment;
+const lineprobe::Apartment g_apartment;
 }  // namespace

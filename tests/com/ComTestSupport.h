@@ -16,9 +16,8 @@ struct Hr {
     bool operator==(const Hr&) const = default;
 };
 inline void PrintTo(const Hr& hr, std::ostream* out) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr.value));
-    *out << text;
+    const std::wstring text = HexCode(static_cast<std::uint32_t>(hr.value));
+    *out << std::string(text.begin(), text.end());
 }
 
 // What a script host reports as "Object required".

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "ComTestSupport.h"
-#include "Resources.h"
+#include "DialogIcon.h"
 
 namespace lineprobe::test {
 namespace {

@@ -59,6 +59,10 @@ std::vector<std::wstring> ExpectedKeys() {
         libraryKey,
         libraryKey + L"\\1.0",
         libraryKey + L"\\1.0: @ = comlineprobe",
+        // The neutral locale, where the type-library marshaler looks.
+        libraryKey + L"\\1.0\\0",
+        libraryKey + L"\\1.0\\0\\" + platform,
+        libraryKey + L"\\1.0\\0\\" + platform + L": @ = " + ServerPath(),
         libraryKey + L"\\1.0\\409",
         libraryKey + L"\\1.0\\409\\" + platform,
         libraryKey + L"\\1.0\\409\\" + platform + L": @ = " + ServerPath(),
@@ -103,8 +107,10 @@ TEST_F(RegistrationTest, UnregisteringWhatIsNotRegisteredSucceeds) {
     EXPECT_HR(S_OK, unregister());
 }
 
-// A key that cannot take the subkeys registration needs: a volatile key only holds volatile ones.
-TEST_F(RegistrationTest, FailedWriteIsReportedAndLeavesNothingBehind) {
+// A key that cannot take the subkeys registration needs: a volatile key only
+// holds volatile ones. The rollback takes back what the call created, and no
+// key that was there before it.
+TEST_F(RegistrationTest, FailedWriteIsReportedAndLeavesNothingOfItsOwnBehind) {
     unique_hkey blocker;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"comlineprobe.lineprobeCom", 0, nullptr, REG_OPTION_VOLATILE,
                               KEY_ALL_ACCESS, nullptr, blocker.put(), nullptr),
@@ -113,8 +119,11 @@ TEST_F(RegistrationTest, FailedWriteIsReportedAndLeavesNothingBehind) {
     const auto registerServer = ServerExport<ServerRegistrationFunction>("DllRegisterServer");
     ASSERT_NE(registerServer, nullptr);
     EXPECT_HR(HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE), registerServer());
-    EXPECT_EQ(Snapshot(RegistrationRoots()), std::vector<std::wstring>());
+    const std::vector<std::wstring> left = Snapshot(RegistrationRoots());
     RegDeleteKeyW(HKEY_CLASSES_ROOT, L"comlineprobe.lineprobeCom");
+    ASSERT_FALSE(left.empty());
+    EXPECT_EQ(left.front(), L"comlineprobe.lineprobeCom") << "the key that was there before stays";
+    for (const std::wstring& line : left) EXPECT_TRUE(line.starts_with(L"comlineprobe.lineprobeCom")) << line;
 }
 
 }  // namespace

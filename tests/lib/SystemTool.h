@@ -6,7 +6,9 @@
 
 #include <string>
 
-#include "ComSupport.h"
+#include "Result.h"
+#include "UniqueResource.h"
+#include "Variant.h"
 
 namespace lineprobe::test {
 
@@ -34,7 +36,7 @@ inline ToolRun RunTool(const std::wstring& tool, const std::wstring& arguments, 
     GetTempPathW(MAX_PATH, folder);
     if (GetTempFileNameW(folder, L"lpt", 0, file) == 0) return run;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    unique_handle output(CreateFileW(file, GENERIC_READ | GENERIC_WRITE,
+    unique_hfile output(CreateFileW(file, GENERIC_READ | GENERIC_WRITE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     if (!output) return run;

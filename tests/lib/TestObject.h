@@ -9,30 +9,17 @@
 #include <string>
 #include <string_view>
 
-#include "ComSupport.h"
+#include "Apartment.h"
+#include "Module.h"
+#include "Result.h"
+#include "UniqueResource.h"
+#include "Variant.h"
 
 namespace lineprobe::test {
 
-// COM on this thread for the life of the scope, apartment threaded like a host.
-class Apartment {
-public:
-    Apartment() noexcept : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    Apartment(const Apartment&) = delete;
-    Apartment& operator=(const Apartment&) = delete;
-    ~Apartment() {
-        if (SUCCEEDED(m_hr)) CoUninitialize();
-    }
-    HRESULT Status() const noexcept { return m_hr; }
-
-private:
-    HRESULT m_hr;
-};
-
 // Folder of the running test program, with a trailing backslash.
 inline std::wstring ProgramFolder() {
-    std::wstring path(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    path.resize(length);
+    const std::wstring path = ModuleFilePath(nullptr);
     return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
@@ -76,12 +63,7 @@ inline Microsoft::WRL::ComPtr<_lineprobeCom> NewTestObject() {
 }
 
 // VARIANTs made in one expression.
-inline unique_variant Text(std::wstring_view text) {
-    unique_variant value;
-    V_BSTR(value.get()) = MakeBstr(text).release();
-    V_VT(value.get()) = VT_BSTR;
-    return value;
-}
+inline unique_variant Text(std::wstring_view text) { return TextVariant(text); }
 
 inline unique_variant Int32(LONG number) {
     unique_variant value;

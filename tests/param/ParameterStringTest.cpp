@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cwctype>
+#include <string>
+
 #include "ParameterString.h"
 
 namespace lineprobe {
@@ -49,9 +53,29 @@ INSTANTIATE_TEST_SUITE_P(Cases, Lookup, testing::Values(
     LookupCase{L"#UP=", L"UP", L""},
     LookupCase{L"#", L"", L""},
     LookupCase{L"#=v#", L"", L"v"},
-    // case folding is ASCII: no locale turns "i" into anything but "I"
     LookupCase{L"#logfile=x#", L"LOGFILE", L"x"},
     LookupCase{L"#\u00fcp=x#", L"UP", L""}));
+
+// Case folding is ASCII: under a locale whose upper case of "i" is not "I",
+// "#logfile=" still matches LOGFILE.
+TEST(LookupUnderTurkishLocale, FoldsAsciiOnly) {
+    const char* const previous = std::setlocale(LC_ALL, nullptr);
+    const std::string restore = previous ? previous : "C";
+    bool set = false;
+    for (const char* name : {"tr_TR.UTF-8", "tr_TR.utf8", "Turkish_Turkey.1254"}) {
+        if (std::setlocale(LC_ALL, name)) {
+            set = true;
+            break;
+        }
+    }
+    const bool dottedCapitalI = set && std::towupper(L'i') != L'I';
+    const std::wstring logFile = GetParameterField(L"#logfile=x#", L"LOGFILE");
+    const std::wstring key = GetParameterField(L"#LOGFILE=y#", L"logfile");
+    std::setlocale(LC_ALL, restore.c_str());
+    if (!dottedCapitalI) GTEST_SKIP() << "no locale here whose upper case of i is not I";
+    EXPECT_EQ(logFile, L"x");
+    EXPECT_EQ(key, L"y");
+}
 
 TEST(Trim, RemovesSpacesOnly) {
     EXPECT_EQ(Trim(L"  a b  "), L"a b");
@@ -71,6 +95,32 @@ TEST(BuildParameterString, WritesFiveFieldsInOrderTrimmedWithEncodedPassword) {
               L"#LOGFILE=\\\\srv\\s\\a b.txt#USER=dom\\bob#PW=YWJj#UP=is up#DOWN=down#");
     EXPECT_EQ(BuildParameterString({L"\tC:\\x", L"", L"a b", L"", L""}),
               L"#LOGFILE=\tC:\\x#USER=#PW=YSBi#UP=#DOWN=#");
+}
+
+TEST(BuildParameterString, MaxAgeComesLastAndOnlyWithAValue) {
+    const ParameterFields plain{L"C:\\a.txt", L"", L"", L"OK", L"FAIL", L"   "};
+    EXPECT_EQ(BuildParameterString(plain), L"#LOGFILE=C:\\a.txt#USER=#PW=#UP=OK#DOWN=FAIL#");
+    const std::wstring built = BuildParameterString({L"C:\\a.txt", L"", L"", L"OK", L"FAIL", L" 15 "});
+    EXPECT_EQ(built, L"#LOGFILE=C:\\a.txt#USER=#PW=#UP=OK#DOWN=FAIL#MAXAGE=15#");
+    EXPECT_EQ(GetParameterField(built, L"DOWN"), L"FAIL");
+    EXPECT_EQ(GetParameterField(built, L"MAXAGE"), L"15");
+}
+
+TEST(ParseMaxAge, WholeMinutesFromOneToAYear) {
+    struct {
+        const wchar_t* value;
+        bool valid;
+        unsigned minutes;
+    } cases[] = {
+        {L"", true, 0},        {L"   ", true, 0},     {L"15", true, 15},     {L" 1 ", true, 1},
+        {L"525600", true, 525600}, {L"0", false, 0},  {L"-5", false, 0},     {L"525601", false, 0},
+        {L"1.5", false, 0},    {L"15m", false, 0},    {L"\t15", false, 0},  {L"99999999999", false, 0},
+    };
+    for (const auto& c : cases) {
+        const MaxAge age = ParseMaxAge(c.value);
+        EXPECT_EQ(age.valid, c.valid) << testing::PrintToString(std::wstring(c.value));
+        EXPECT_EQ(age.minutes, c.minutes) << testing::PrintToString(std::wstring(c.value));
+    }
 }
 
 TEST(BuildParameterString, ReadsBackThroughTheLookup) {

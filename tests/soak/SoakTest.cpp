@@ -122,10 +122,8 @@ protected:
             ++soaked.checks;
             if (hr == S_OK && Matches(rotation, up, text)) continue;
             if (soaked.mismatches++ == 0) {
-                wchar_t hex[16];
-                swprintf(hex, 16, L"0x%08lX", static_cast<unsigned long>(hr));
                 soaked.firstMismatch = std::wstring(rotation.name) + L" at check " + std::to_wstring(i) + L": hr " +
-                                       hex + L", up " + std::to_wstring(up) + L", text \"" + text + L"\"";
+                                       HexCode(static_cast<std::uint32_t>(hr)) + L", up " + std::to_wstring(up) + L", text \"" + text + L"\"";
             }
         }
         return soaked;
@@ -209,7 +207,7 @@ bool WriteGeneration(const std::wstring& path, unsigned k) {
         break;
     default: break;
     }
-    const unique_handle file(
+    const unique_hfile file(
         CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file || !SetEndOfFile(file.get())) return false;
     const std::string bytes = Generation(k);

@@ -1,7 +1,9 @@
 // The two ways the dialog's cases reach it: the entry point linked into this
 // program (icon and version from this program's resources), and ec_showGUI of
 // a real check object from comlineprobe.dll beside the program.
-#include "ComSupport.h"
+#include "Result.h"
+#include "UniqueResource.h"
+#include "Variant.h"
 #include "DialogCases.h"
 #include "ShowGui.h"
 #include "TestObject.h"

@@ -8,14 +8,14 @@
 #include <oleauto.h>
 #include <windows.h>
 
-#include <iomanip>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "DialogDriver.h"
+#include "Failure.h"
+#include "Variant.h"
 
 namespace lineprobe::test {
 
@@ -35,40 +35,31 @@ public:
 };
 
 inline std::string Hex(HRESULT hr) {
-    std::ostringstream out;
-    out << "0x" << std::hex << std::setw(8) << std::setfill('0') << static_cast<unsigned long>(hr);
-    return out.str();
+    const std::wstring text = HexCode(static_cast<std::uint32_t>(hr));
+    return std::string(text.begin(), text.end());
 }
 
 // Small owning VARIANT for test inputs.
 class Value {
 public:
-    Value() { VariantInit(&m_value); }
-    static Value Text(const std::wstring& text) {
-        Value v;
-        V_VT(&v.m_value) = VT_BSTR;
-        V_BSTR(&v.m_value) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        return v;
-    }
+    Value() = default;
+    static Value Text(const std::wstring& text) { return Value(TextVariant(text)); }
     static Value Int(long number) {
         Value v;
-        V_VT(&v.m_value) = VT_I4;
-        V_I4(&v.m_value) = number;
+        V_VT(v.m_value.get()) = VT_I4;
+        V_I4(v.m_value.get()) = number;
         return v;
     }
     static Value Null() {
         Value v;
-        V_VT(&v.m_value) = VT_NULL;
+        V_VT(v.m_value.get()) = VT_NULL;
         return v;
     }
-    Value(Value&& other) noexcept : m_value(other.m_value) { VariantInit(&other.m_value); }
-    Value(const Value&) = delete;
-    Value& operator=(const Value&) = delete;
-    ~Value() { VariantClear(&m_value); }
-    const VARIANT& get() const { return m_value; }
+    const VARIANT& get() const { return *m_value.get(); }
 
 private:
-    VARIANT m_value;
+    explicit Value(unique_variant value) : m_value(std::move(value)) {}
+    unique_variant m_value;
 };
 
 // Children in the order the dialog manager walks them (tab order).

@@ -11,7 +11,7 @@ struct ClientPosition {
     int left, top;  // twips, in the dialog's client area
 };
 
-// The positions as the designer sees them in the client area; the table in
+// The positions as seen in the client area; the table in
 // the code holds them relative to each control's container.
 TEST(FormLayout, ContainersAddUpToTheClientAreaPositions) {
     const ClientPosition cases[] = {

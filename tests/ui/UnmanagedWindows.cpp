@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "Module.h"
+
 namespace {
 
 class UnmanagedWindows {
@@ -13,10 +15,7 @@ public:
     UnmanagedWindows() {
         const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
         if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) return;
-        wchar_t path[MAX_PATH] = {};
-        const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-        if (length == 0 || length == MAX_PATH) return;
-        std::wstring name(path, length);
+        std::wstring name = lineprobe::ModuleFilePath(nullptr);
         name = name.substr(name.find_last_of(L"\\/") + 1);
         m_key = L"Software\\Wine\\AppDefaults\\" + name;
         HKEY key = nullptr;

@@ -2,16 +2,16 @@
 
 #include <windows.h>
 
-#include <vector>
-
+#include "Module.h"
+#include "Result.h"
+#include "ProgId.h"
 #include "ToolOutput.h"
+#include "Variant.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace lineprobe::tool {
 namespace {
-
-constexpr const wchar_t* kProgId = L"comlineprobe.lineprobeCom";
 
 using DllGetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using DllRegistrationFn = HRESULT(STDAPICALLTYPE*)();
@@ -58,11 +58,8 @@ std::wstring ErrorInfoText(IUnknown* object, REFIID iid) {
 }  // namespace
 
 ComApartment::ComApartment() {
-    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    if (FAILED(hr)) throw ToolError(WithHresult(L"COM could not be started", hr));
+    if (FAILED(m_apartment.Status())) throw ToolError(WithHresult(L"COM could not be started", m_apartment.Status()));
 }
-
-ComApartment::~ComApartment() { CoUninitialize(); }
 
 std::wstring SystemMessage(HRESULT hr) {
     wchar_t buffer[512];
@@ -75,15 +72,11 @@ std::wstring SystemMessage(HRESULT hr) {
 }
 
 std::wstring DllBesideTool() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) throw ToolError(WithHresult(L"cannot find lineprobe.exe's own folder", HRESULT_FROM_WIN32(GetLastError())));
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
+    std::wstring path;
+    try {
+        path = ModuleFilePath(nullptr);
+    } catch (const ComError& error) {
+        throw ToolError(WithHresult(L"cannot find lineprobe.exe's own folder", error.Code()));
     }
     path.erase(path.find_last_of(L"\\/") + 1);
     return path + L"comlineprobe.dll";
@@ -164,9 +157,7 @@ void CheckObject::Fail(const wchar_t* member, HRESULT hr) const {
 }
 
 void CheckObject::PutParameter(std::wstring_view text) {
-    unique_variant value;
-    V_VT(value.get()) = VT_BSTR;
-    V_BSTR(value.get()) = MakeBstr(text).release();
+    unique_variant value = TextVariant(text);
     const HRESULT hr = m_object->put_ec_parameter(*value.get());
     if (FAILED(hr)) Fail(L"ec_parameter", hr);
 }
@@ -220,21 +211,11 @@ void CallRegistrationEntry(const std::wstring& path, bool unregister) {
     }
 }
 
-std::optional<std::wstring> FileVersion(const std::wstring& path) {
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    if (size == 0) return std::nullopt;
-    std::vector<BYTE> block(size);
-    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return std::nullopt;
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT fixedSize = 0;
-    if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) || !fixed ||
-        fixedSize < sizeof(VS_FIXEDFILEINFO)) {
-        return std::nullopt;
-    }
-    return std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionMS)) +
-           L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
-           std::to_wstring(LOWORD(fixed->dwFileVersionLS));
+std::optional<std::wstring> FileVersionText(const std::wstring& path) {
+    const std::optional<FileVersion> version = ReadFileVersion(path);
+    if (!version) return std::nullopt;
+    return std::to_wstring(version->major) + L"." + std::to_wstring(version->minor) + L"." +
+           std::to_wstring(version->build) + L"." + std::to_wstring(version->revision);
 }
 
 }  // namespace lineprobe::tool

@@ -9,7 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "ComSupport.h"
+#include "Apartment.h"
+#include "UniqueResource.h"
 #include "comlineprobe.h"
 
 namespace lineprobe::tool {
@@ -25,13 +26,14 @@ private:
     std::wstring m_message;
 };
 
-// COM for the calling thread, in the single-threaded apartment the class asks for.
+// COM for the calling thread, in the single-threaded apartment the class asks
+// for; throws ToolError when COM cannot start.
 class ComApartment {
 public:
     ComApartment();
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment();
+
+private:
+    Apartment m_apartment;
 };
 
 class CheckObject {
@@ -67,7 +69,7 @@ std::optional<std::wstring> RegisteredServerPath();
 // Calls DllRegisterServer or DllUnregisterServer of the DLL; throws ToolError in words.
 void CallRegistrationEntry(const std::wstring& path, bool unregister);
 // "1.0.0.15" from the file's version block.
-std::optional<std::wstring> FileVersion(const std::wstring& path);
+std::optional<std::wstring> FileVersionText(const std::wstring& path);
 // The system's text for an HRESULT, on one line; empty when it has none.
 std::wstring SystemMessage(HRESULT hr);
 

@@ -129,7 +129,7 @@ int Version(const Options& options) {
         path = DllBesideTool();
         how = L"beside lineprobe.exe";
     }
-    const auto version = FileVersion(path);
+    const auto version = FileVersionText(path);
     if (!version) throw ToolError(L"cannot read the version of " + path + L" (" + how + L")");
     WriteLine(Stream::Out, L"comlineprobe.dll " + *version + L" (" + how + L": " + path + L")");
     return 0;

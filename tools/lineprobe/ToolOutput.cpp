@@ -1,21 +1,9 @@
 #include "ToolOutput.h"
 
-#include <cwchar>
+#include "Failure.h"
+#include "ParameterString.h"
 
 namespace lineprobe::tool {
-namespace {
-
-wchar_t UpperAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c; }
-
-bool StartsWithFieldKey(std::wstring_view text, std::size_t at, std::wstring_view field) {
-    if (text.size() - at < field.size()) return false;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (UpperAscii(text[at + i]) != field[i]) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 int ExitCodeFor(bool up, std::wstring_view resultText) {
     if (up) return kExitUp;
@@ -23,16 +11,17 @@ int ExitCodeFor(bool up, std::wstring_view resultText) {
 }
 
 std::wstring MaskPassword(std::wstring_view parameterString) {
-    constexpr std::wstring_view field = L"#PW=";
+    constexpr std::wstring_view key = L"PW";
+    constexpr std::size_t fieldLength = key.size() + 2;  // "#PW="
     std::wstring out;
     std::size_t pos = 0;
     while (pos < parameterString.size()) {
-        if (!StartsWithFieldKey(parameterString, pos, field)) {
+        if (!FieldKeyAt(parameterString, pos, key)) {
             out += parameterString[pos++];
             continue;
         }
-        out += parameterString.substr(pos, field.size());
-        const std::size_t valueStart = pos + field.size();
+        out += parameterString.substr(pos, fieldLength);
+        const std::size_t valueStart = pos + fieldLength;
         std::size_t valueEnd = parameterString.find(L'#', valueStart);
         if (valueEnd == std::wstring_view::npos) valueEnd = parameterString.size();
         if (valueEnd > valueStart) out += kPasswordMask;
@@ -57,11 +46,7 @@ std::wstring OneLine(std::wstring_view text) {
     return out;
 }
 
-std::wstring HresultText(std::uint32_t hr) {
-    wchar_t buffer[32];
-    std::swprintf(buffer, std::size(buffer), L"HRESULT 0x%08X", static_cast<unsigned>(hr));
-    return buffer;
-}
+std::wstring HresultText(std::uint32_t hr) { return L"HRESULT " + HexCode(hr); }
 
 std::wstring RegistrationAdvice(std::uint32_t hr) {
     switch (hr) {

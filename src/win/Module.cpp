@@ -1,0 +1,69 @@
+#include "Module.h"
+
+#include <atomic>
+#include <vector>
+
+#include "Result.h"
+
+namespace lineprobe {
+namespace {
+
+std::atomic<long> g_count{0};
+const int kModuleAnchor = 0;
+
+}  // namespace
+
+namespace module {
+
+void AddRef() noexcept { ++g_count; }
+void Release() noexcept { --g_count; }
+bool InUse() noexcept { return g_count.load() != 0; }
+
+std::wstring FilePath() { return ModuleFilePath(ThisModule()); }
+
+}  // namespace module
+
+HMODULE ThisModule() {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&kModuleAnchor), &module)) {
+        ThrowLastError(L"The module of comlineprobe is unknown");
+    }
+    return module;
+}
+
+std::wstring ModuleFilePath(HMODULE module) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            ThrowLastError(L"The path of the module is unknown");
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        // Truncated: the path is longer than the buffer.
+        path.resize(path.size() * 2);
+    }
+}
+
+std::optional<FileVersion> ReadFileVersion(const std::wstring& path) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) {
+        return std::nullopt;
+    }
+    std::vector<unsigned char> block(size);
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT infoSize = 0;
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data()) ||
+        !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info ||
+        infoSize < sizeof(VS_FIXEDFILEINFO)) {
+        return std::nullopt;
+    }
+    return FileVersion{HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS),
+                       LOWORD(info->dwFileVersionLS)};
+}
+
+}  // namespace lineprobe
