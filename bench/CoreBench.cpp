@@ -107,6 +107,8 @@ public:
     bool ConnectShare(std::wstring_view, std::wstring_view, std::wstring_view, std::wstring&) override { return true; }
     bool DisconnectShare(std::wstring_view) override { return true; }
     std::unique_ptr<ByteSource> OpenFile(const std::wstring&) override { return std::make_unique<ViewSource>(m_bytes); }
+    std::uint64_t CurrentTime() override { return 0; }
+    LocalTime ToLocalTime(std::uint64_t) override { return {}; }
 
 private:
     std::string_view m_bytes;

@@ -24,6 +24,29 @@ public:
 
     std::unique_ptr<ByteSource> OpenFile(const std::wstring& path) override { return OpenStatusFile(path); }
 
+    std::uint64_t CurrentTime() override {
+        FILETIME now{};
+        GetSystemTimeAsFileTime(&now);
+        return (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+    }
+
+    // By the time zone rules in force at that moment, daylight saving included,
+    // not by today's offset.
+    LocalTime ToLocalTime(std::uint64_t ticks) override {
+        FILETIME utc{};
+        utc.dwLowDateTime = static_cast<DWORD>(ticks);
+        utc.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+        SYSTEMTIME universal{};
+        SYSTEMTIME local{};
+        if (!FileTimeToSystemTime(&utc, &universal) ||
+            !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+            const DWORD code = GetLastError();
+            const std::wstring text = SystemErrorText(code);
+            throw Failure(FailureKind::System, text.empty() ? L"Error " + std::to_wstring(code) : text);
+        }
+        return {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
+    }
+
 private:
     const ShareApi& m_shareApi;
 };

@@ -1,5 +1,7 @@
 #include "CheckSteps.h"
 
+#include <cstdio>
+#include <iterator>
 #include <new>
 #include <utility>
 
@@ -52,6 +54,20 @@ bool ContainsWord(std::wstring_view line, std::wstring_view word) noexcept {
     return !line.empty() && line.find(word) != std::wstring_view::npos;
 }
 
+std::optional<std::uint64_t> StaleMinutes(std::uint64_t lastWrite, std::uint64_t now, unsigned maxMinutes) noexcept {
+    if (lastWrite >= now || now - lastWrite <= maxMinutes * kTicksPerMinute) {
+        return std::nullopt;
+    }
+    return (now - lastWrite) / kTicksPerMinute;
+}
+
+std::wstring StaleFileText(std::uint64_t minutes, const LocalTime& lastWrite) {
+    wchar_t written[64];
+    std::swprintf(written, std::size(written), L"%04d-%02d-%02d %02d:%02d:%02d", lastWrite.year, lastWrite.month,
+                  lastWrite.day, lastWrite.hour, lastWrite.minute, lastWrite.second);
+    return L"ERR: File not updated for " + std::to_wstring(minutes) + L" minutes (last written " + written + L")";
+}
+
 std::wstring StepFailureText(std::wstring_view description, int line) {
     std::wstring text = L"ERR: ";
     text += description;
@@ -89,17 +105,7 @@ public:
 
 private:
     void Steps() {
-        // The value becomes text once; each field is still a step of its own,
-        // so that a failure names the field it happened in.
-        Step(40, [&] {
-            m_parameter = m_environment.ParameterText();
-            m_logFile = GetParameterField(m_parameter, L"LOGFILE");
-        });
-        Step(50, [&] { m_user = Trim(GetParameterField(m_parameter, L"USER")); });
-        Step(60, [&] { m_password = DecodePassword(GetParameterField(m_parameter, L"PW")); });
-        Step(70, [&] { m_upWord = GetParameterField(m_parameter, L"UP"); });
-        Step(80, [&] { m_downWord = GetParameterField(m_parameter, L"DOWN"); });
-
+        if (!ReadFields()) return;
         bool connect = false;
         Step(90, [&] { connect = NeedsShareConnection(m_user, m_logFile); });
         if (connect) {
@@ -134,6 +140,30 @@ private:
         }
     }
 
+    // False when the configuration cannot be checked; the outcome says why.
+    bool ReadFields() {
+        // The value becomes text once; each field is still a step of its own,
+        // so that a failure names the field it happened in.
+        Step(40, [&] {
+            m_parameter = m_environment.ParameterText();
+            m_logFile = GetParameterField(m_parameter, L"LOGFILE");
+        });
+        Step(50, [&] { m_user = Trim(GetParameterField(m_parameter, L"USER")); });
+        Step(60, [&] { m_password = DecodePassword(GetParameterField(m_parameter, L"PW")); });
+        Step(70, [&] { m_upWord = GetParameterField(m_parameter, L"UP"); });
+        Step(80, [&] { m_downWord = GetParameterField(m_parameter, L"DOWN"); });
+        // Decided before any connection is made: a wrong value never costs a logon.
+        MaxAge maxAge;
+        Step(30, [&] { maxAge = ParseMaxAge(GetParameterField(m_parameter, L"MAXAGE")); });
+        if (!maxAge.valid) {
+            m_outcome.up = false;
+            Step(420, [&] { m_outcome.text = L"ERR: " + std::wstring(kMaxAgeRule); });
+            return false;
+        }
+        m_maxAgeMinutes = maxAge.minutes;
+        return true;
+    }
+
     // False when the file could not be opened; the outcome says why.
     bool ReadAndDecide() {
         // The reader goes before the file it reads from.
@@ -144,6 +174,7 @@ private:
             Note(410, [&] { m_outcome.text = L"ERR: " + NotedDescription(); });
             return false;
         }
+        if (TooOld(*file)) return true;
         std::wstring firstLine;
         std::wstring secondLine;
         Step(210, [&] {
@@ -171,6 +202,24 @@ private:
             m_outcome.up = false;
             Step(360, [&] { m_outcome.text = L"ERR: None found"; });
         }
+        return true;
+    }
+
+    // True when the file is older than MAXAGE allows: the outcome says so, and
+    // its words no longer count, so its lines stay unread.
+    bool TooOld(ByteSource& file) {
+        if (m_maxAgeMinutes == 0) return false;
+        std::uint64_t written = 0;
+        std::optional<std::uint64_t> minutes;
+        Step(370, [&] {
+            const std::optional<std::uint64_t> time = file.LastWriteTime();
+            if (!time) throw Failure(FailureKind::PathFileAccess);
+            written = *time;
+            minutes = StaleMinutes(written, m_environment.CurrentTime(), m_maxAgeMinutes);
+        });
+        if (!minutes) return false;
+        m_outcome.up = false;
+        Step(380, [&] { m_outcome.text = StaleFileText(*minutes, m_environment.ToLocalTime(written)); });
         return true;
     }
 
@@ -252,6 +301,7 @@ private:
     std::wstring m_password;
     std::wstring m_upWord;
     std::wstring m_downWord;
+    unsigned m_maxAgeMinutes = 0;  // 0: any age
     std::wstring m_server;
     std::wstring m_errorText;
     CheckOutcome m_outcome;

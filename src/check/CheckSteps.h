@@ -1,7 +1,8 @@
 // The check run as its numbered steps, without the platform: the parameter
-// value, the share connection and the file come in through CheckEnvironment.
+// value, the share connection, the file and the clock come in through CheckEnvironment.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,19 @@ struct CheckOutcome {
     std::wstring text;  // the second line, or a text that begins with "ERR: "
 };
 
+// A moment as the calendar and clock of the checking machine show it.
+struct LocalTime {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+// Times count 100-ns ticks since 1601-01-01 UTC, as Windows file times do.
+inline constexpr std::uint64_t kTicksPerMinute = 60ull * 10'000'000ull;
+
 class CheckEnvironment {
 public:
     virtual ~CheckEnvironment() = default;
@@ -27,6 +41,10 @@ public:
     virtual bool DisconnectShare(std::wstring_view server) = 0;
     // Opens the file for reading; throws Failure with the reason when it cannot.
     virtual std::unique_ptr<ByteSource> OpenFile(const std::wstring& path) = 0;
+    // Asked only when the parameter string limits the age of the file.
+    virtual std::uint64_t CurrentTime() = 0;
+    // Throws Failure when the system cannot convert the moment.
+    virtual LocalTime ToLocalTime(std::uint64_t ticks) = 0;
 };
 
 // Never throws: every failure becomes a down verdict with an "ERR: " text.
@@ -44,6 +62,11 @@ bool NeedsShareConnection(std::wstring_view user, std::wstring_view path);
 std::optional<std::wstring> ServerOfPath(std::wstring_view path);
 // Case-sensitive; an empty word is found in any non-empty line and in no empty one.
 bool ContainsWord(std::wstring_view line, std::wstring_view word) noexcept;
+// Whole minutes since the last write when the file is older than maxMinutes;
+// nothing while it is younger, and for a last write in the future.
+std::optional<std::uint64_t> StaleMinutes(std::uint64_t lastWrite, std::uint64_t now, unsigned maxMinutes) noexcept;
+// "ERR: File not updated for N minutes (last written YYYY-MM-DD hh:mm:ss)".
+std::wstring StaleFileText(std::uint64_t minutes, const LocalTime& lastWrite);
 // "ERR: <description> on line  <line>": the number keeps its leading space.
 std::wstring StepFailureText(std::wstring_view description, int line);
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -24,6 +25,10 @@ public:
     // Fills the front of buffer and returns the count; 0 at the end of the file.
     // Throws Failure when the read fails.
     virtual std::size_t Read(std::span<char> buffer) = 0;
+    // When the file was last written, in 100-ns ticks since 1601-01-01 UTC, as
+    // the open file itself tells; nothing when the source keeps no such time.
+    // Throws Failure when asking fails.
+    virtual std::optional<std::uint64_t> LastWriteTime() { return std::nullopt; }
 };
 
 // The encoding that a file's first bytes announce and the length of the mark;

@@ -87,6 +87,15 @@ public:
         return got;
     }
 
+    // From the handle, not the path: the file the lines would come from.
+    std::optional<std::uint64_t> LastWriteTime() override {
+        FILETIME written{};
+        if (!GetFileTime(m_file.get(), nullptr, nullptr, &written)) {
+            throw SystemFailure(GetLastError());
+        }
+        return (std::uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
+    }
+
 private:
     unique_hfile m_file;
 };

@@ -129,6 +129,10 @@ const FileCase kFileCases[] = {
     {"LongFirstLine", "OK" + std::string(2 << 20, 'x') + "\r\nafter the long line\r\n", kWords, true,
      L"after the long line"},
     {"WordBeyondTheLineBound", std::string(1 << 20, 'x') + "OK\r\nsecond\r\n", kWords, false, L"ERR: None found"},
+    // A file written just now is fresh for any MAXAGE.
+    {"FreshWithinMaxAge", "STATUS FAIL\r\ndisk full\r\n", kWords + L"MAXAGE=1#", false, L"disk full"},
+    {"MaxAgeNotANumber", "STATUS OK\r\nx\r\n", kWords + L"MAXAGE=soon#", false,
+     L"ERR: MAXAGE must be a whole number of minutes from 1 to 525600"},
 };
 
 class FileCases : public CheckObject, public ::testing::WithParamInterface<FileCase> {};
@@ -151,6 +155,24 @@ TEST_F(CheckObject, HugeSparseFileAnswersLikeItsFirstBlock) {
     ASSERT_TRUE(WriteSparse(Folder() / L"status.txt", "STATUS OK\r\nfrom the first block\r\n", LONGLONG{1} << 30));
     ExpectOutcome(Check(kWords), true, L"from the first block");
     ASSERT_TRUE(WriteStatus(""));
+}
+
+// A backdated file is down whatever its words say, and shows its time in local
+// time; one written in the future counts as fresh.
+TEST_F(CheckObject, MaxAgeAgainstTheFilesLastWrite) {
+    const std::uint64_t written = LocalMoment(2024, 2, 29, 23, 59, 58);
+    ASSERT_NE(written, 0u);
+    ASSERT_TRUE(WriteStatus("STATUS OK\r\nall good\r\n"));
+    ASSERT_TRUE(SetLastWriteTime(Folder() / L"status.txt", written));
+    const std::uint64_t before = Now();
+    const Outcome stale = Check(kWords + L"MAXAGE=525600#");
+    const std::uint64_t after = Now();
+    EXPECT_EQ(stale.up, VARIANT_FALSE);
+    EXPECT_TRUE(IsStaleText(stale.result.substr(8), written, before, after, L"2024-02-29 23:59:58")) << stale.result;
+    EXPECT_TRUE(HoldOpen(Folder() / L"status.txt", GENERIC_READ | GENERIC_WRITE, 0)) << "the file is closed";
+
+    ASSERT_TRUE(SetLastWriteTime(Folder() / L"status.txt", Now() + 24 * 3600 * 10'000'000ull));
+    ExpectOutcome(Check(kWords + L"MAXAGE=1#"), true, L"all good");
 }
 
 // The program that writes the status file is never in the way, nor blocked.
@@ -234,6 +256,8 @@ TEST_F(CheckObject, NoHandleLeftAfterAThousandRuns) {
     ASSERT_TRUE(WriteBytes(Folder() / L"empty.txt", ""));
     ASSERT_TRUE(WriteBytes(Folder() / L"words.txt", "nothing\r\nhere\r\n"));
     ASSERT_TRUE(WriteBytes(Folder() / L"locked.txt", "STATUS OK\r\n"));
+    ASSERT_TRUE(WriteBytes(Folder() / L"old.txt", "STATUS OK\r\n"));
+    ASSERT_TRUE(SetLastWriteTime(Folder() / L"old.txt", Now() - 3600 * 10'000'000ull));
     unique_variant null;
     V_VT(null.get()) = VT_NULL;
     unique_variant error;
@@ -250,6 +274,8 @@ TEST_F(CheckObject, NoHandleLeftAfterAThousandRuns) {
         L"#LOGFILE={d}\\words.txt#PW==YWJ#UP=OK#",
         L"#LOGFILE={d}\\words.txt#USER=bob#UP=OK#",
         L"#LOGFILE=\\\\lineprobe-no-server\\share\\a.txt#USER=bob#PW=c2VjcmV0#UP=OK#",
+        L"#LOGFILE={d}\\old.txt#UP=OK#MAXAGE=1#",
+        L"#LOGFILE={d}\\old.txt#UP=OK#MAXAGE=0#",
     };
     std::vector<unique_variant> parameters(texts.size());
     for (std::size_t i = 0; i < texts.size(); ++i) {

@@ -127,6 +127,26 @@ TEST_F(ShareRun, EmptyFileOnTheShareCancelsTheConnection) {
     EXPECT_TRUE(HoldOpen(m_folder + L"\\status.txt", GENERIC_READ | GENERIC_WRITE, 0)) << "the file is closed";
 }
 
+TEST_F(ShareRun, StaleFileOnTheShareCancelsTheConnection) {
+    const std::uint64_t written = LocalMoment(2025, 7, 14, 6, 30, 0);
+    ASSERT_TRUE(WriteStatus("STATUS OK\r\nnever read\r\n"));
+    ASSERT_TRUE(SetLastWriteTime(m_folder + L"\\status.txt", written));
+    const std::uint64_t before = Now();
+    const CheckOutcome result = Run(Parameter() + L"MAXAGE=60#");
+    const std::uint64_t after = Now();
+    EXPECT_FALSE(result.up);
+    EXPECT_TRUE(IsStaleText(result.text, written, before, after, L"2025-07-14 06:30:00")) << Narrow(result.text);
+    const std::vector<std::string> expected = {Cancel(), Add(), Cancel()};
+    EXPECT_EQ(recorder.calls, expected);
+    EXPECT_TRUE(HoldOpen(m_folder + L"\\status.txt", GENERIC_READ | GENERIC_WRITE, 0)) << "the file is closed";
+}
+
+TEST_F(ShareRun, InvalidMaxAgeMakesNoConnection) {
+    const CheckOutcome result = Run(Parameter() + L"MAXAGE=0#");
+    EXPECT_EQ(result.text, L"ERR: MAXAGE must be a whole number of minutes from 1 to 525600");
+    EXPECT_TRUE(recorder.calls.empty());
+}
+
 TEST_F(ShareRun, MissingFileOnTheShare) {
     const CheckOutcome result = Run(Parameter(L"missing.txt"));
     EXPECT_EQ(result.text, L"ERR: File not found");
@@ -151,6 +171,8 @@ TEST_F(ShareRun, UserWithLocalPathMakesNoPlatformCall) {
 TEST_F(ShareRun, NoConnectionOrHandleLeftAfterAThousandRuns) {
     ASSERT_TRUE(WriteBytes(m_folder + L"\\empty.txt", ""));
     ASSERT_TRUE(WriteBytes(m_folder + L"\\status.txt", "nothing\r\nhere\r\n"));
+    ASSERT_TRUE(WriteBytes(m_folder + L"\\old.txt", "STATUS OK\r\n"));
+    ASSERT_TRUE(SetLastWriteTime(m_folder + L"\\old.txt", Now() - 3600 * 10'000'000ull));
     struct Path {
         std::wstring parameter;
         DWORD addResult;
@@ -159,7 +181,7 @@ TEST_F(ShareRun, NoConnectionOrHandleLeftAfterAThousandRuns) {
         {Parameter(L"status.txt"), NO_ERROR},           {Parameter(L"empty.txt"), NO_ERROR},
         {Parameter(L"missing.txt"), NO_ERROR},          {Parameter(L""), NO_ERROR},
         {Parameter(L"status.txt"), ERROR_LOGON_FAILURE}, {Parameter(L"empty.txt"), 0x0000BEEF},
-        {Parameter(L"missing.txt"), 0x0000BEEF},
+        {Parameter(L"missing.txt"), 0x0000BEEF},       {Parameter(L"old.txt") + L"MAXAGE=1#", NO_ERROR},
     };
     auto runAll = [&](int rounds) {
         for (int i = 0; i < rounds; ++i) {

@@ -16,8 +16,14 @@ namespace {
 
 using fakes::MemorySource;
 
-// Records every call in order ("connect srv bob pw", "open C:\a.txt", "close",
-// "disconnect srv"); a call named in outOfMemoryAt throws std::bad_alloc instead.
+// The fake's clock stands still; its files were written five minutes before.
+constexpr std::uint64_t kNow = 13'400'000'000ull * 10'000'000ull;
+constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+constexpr LocalTime kWrittenLocal{2026, 3, 7, 8, 5, 9};
+
+// Records every call in order ("connect srv bob pw", "open C:\a.txt", "written",
+// "local <ticks>", "close", "disconnect srv"); a call named in outOfMemoryAt
+// throws std::bad_alloc instead.
 class FakeEnvironment final : public CheckEnvironment {
 public:
     std::optional<std::wstring> parameter = L"";  // nothing: the value has no text form
@@ -26,11 +32,14 @@ public:
     std::map<std::wstring, FailureKind> openFailures;
     std::wstring refusal;  // the error text a refused logon leaves
     std::size_t failAtRead = 0;
-    std::wstring outOfMemoryAt;  // "parameter N", "connect", "disconnect", "open", "read N"
+    std::wstring outOfMemoryAt;  // "parameter N", "connect", "disconnect", "open", "read N", "written", "local"
+    std::optional<std::uint64_t> lastWrite = kNow - 5 * kTicksPerMinute;  // nothing: the file keeps no time
+    std::optional<FailureKind> lastWriteFailure;
 
     std::vector<std::wstring> calls;
     int openFiles = 0;
     int parameterReads = 0;
+    int reads = 0;
 
     std::wstring ParameterText() override {
         ++parameterReads;
@@ -62,6 +71,14 @@ public:
         return std::make_unique<File>(*this, file->second);
     }
 
+    std::uint64_t CurrentTime() override { return kNow; }
+
+    LocalTime ToLocalTime(std::uint64_t ticks) override {
+        calls.push_back(L"local " + std::to_wstring(ticks));
+        MaybeOutOfMemory(L"local");
+        return kWrittenLocal;
+    }
+
 private:
     class File final : public ByteSource {
     public:
@@ -74,8 +91,15 @@ private:
             m_owner.calls.push_back(L"close");
         }
         std::size_t Read(std::span<char> buffer) override {
+            ++m_owner.reads;
             m_owner.MaybeOutOfMemory(L"read " + std::to_wstring(++m_reads));
             return m_bytes.Read(buffer);
+        }
+        std::optional<std::uint64_t> LastWriteTime() override {
+            m_owner.calls.push_back(L"written");
+            m_owner.MaybeOutOfMemory(L"written");
+            if (m_owner.lastWriteFailure) throw Failure(*m_owner.lastWriteFailure);
+            return m_owner.lastWrite;
         }
 
     private:
@@ -139,10 +163,92 @@ const RunCase kVerdicts[] = {
     {"BadPasswordWithUser", L"#LOGFILE=\\\\srv\\s\\a.txt#USER=bob#PW=YWJj=AAA#UP=OK#", "OK\r\nx", false,
      L"ERR: Invalid procedure call or argument on line  60"},
     {"LenientPasswordIsFine", L"#LOGFILE=C:\\logs\\state.txt#PW=YQ#UP=OK#", "OK\r\nx", true, L"x"},
+    // A MAXAGE field after DOWN leaves the five fields before it as they are.
+    {"UpWordBeforeMaxAge", kLocal + L"MAXAGE=15#", "STATUS OK\r\nall good\r\n", true, L"all good"},
+    {"DownWordBeforeMaxAge", kLocal + L"MAXAGE=15#", "STATUS FAIL\r\ndisk full\r\n", false, L"disk full"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Run, Verdicts, ::testing::ValuesIn(kVerdicts),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// How old the file may be: the MAXAGE field against a file written ageSeconds
+// before the check (a negative age: written in the future).
+struct AgeCase {
+    const char* name;
+    std::wstring maxAge;  // the field as stored after DOWN, "" for none
+    std::int64_t ageSeconds;
+    bool up;
+    std::wstring text;
+};
+void PrintTo(const AgeCase& c, std::ostream* os) { *os << c.name; }
+
+class Ages : public ::testing::TestWithParam<AgeCase> {};
+
+TEST_P(Ages, VerdictAndText) {
+    FakeEnvironment environment;
+    environment.parameter = kLocal + GetParam().maxAge;
+    environment.files[L"C:\\logs\\state.txt"] = "STATUS OK\r\nall good\r\n";
+    const std::int64_t ticksBefore = GetParam().ageSeconds * static_cast<std::int64_t>(kTicksPerSecond);
+    environment.lastWrite = static_cast<std::uint64_t>(static_cast<std::int64_t>(kNow) - ticksBefore);
+    const CheckOutcome outcome = RunCheckSteps(environment);
+    EXPECT_EQ(outcome.up, GetParam().up);
+    EXPECT_EQ(outcome.text, GetParam().text);
+    EXPECT_EQ(environment.reads != 0, GetParam().up) << "the lines of a stale file are not read";
+    EXPECT_EQ(environment.openFiles, 0);
+}
+
+const std::wstring kMaxAgeRuleText = L"ERR: MAXAGE must be a whole number of minutes from 1 to 525600";
+const std::int64_t kYear = 365 * 24 * 3600;
+
+const AgeCase kAges[] = {
+    {"Fresh", L"MAXAGE=15#", 5 * 60, true, L"all good"},
+    {"AtTheLimit", L"MAXAGE=15#", 15 * 60, true, L"all good"},
+    {"JustOverTheLimit", L"MAXAGE=15#", 15 * 60 + 1, false,
+     L"ERR: File not updated for 15 minutes (last written 2026-03-07 08:05:09)"},
+    {"WholeMinutes", L"MAXAGE=60#", 90 * 60 + 59, false,
+     L"ERR: File not updated for 90 minutes (last written 2026-03-07 08:05:09)"},
+    {"FutureCountsAsFresh", L"MAXAGE=1#", -24 * 3600, true, L"all good"},
+    {"SpacesAround", L"MAXAGE=  15 #", 20 * 60, false,
+     L"ERR: File not updated for 20 minutes (last written 2026-03-07 08:05:09)"},
+    {"KeyAnyCase", L"maxage=15#", 20 * 60, false,
+     L"ERR: File not updated for 20 minutes (last written 2026-03-07 08:05:09)"},
+    {"YearAtMost", L"MAXAGE=525600#", 2 * kYear, false,
+     L"ERR: File not updated for 1051200 minutes (last written 2026-03-07 08:05:09)"},
+    {"EmptyMeansAnyAge", L"MAXAGE=#", 10 * kYear, true, L"all good"},
+    {"AbsentMeansAnyAge", L"", 10 * kYear, true, L"all good"},
+    {"Zero", L"MAXAGE=0#", 0, false, kMaxAgeRuleText},
+    {"OverAYear", L"MAXAGE=525601#", 0, false, kMaxAgeRuleText},
+    {"Fraction", L"MAXAGE=1.5#", 0, false, kMaxAgeRuleText},
+};
+
+INSTANTIATE_TEST_SUITE_P(Run, Ages, ::testing::ValuesIn(kAges),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The time is read from the open file: a failure there ends the run, and the
+// file and the connection are released all the same.
+TEST(AgeOfFile, UnreadableTimeNamesLine370) {
+    struct {
+        std::optional<FailureKind> failure;
+        std::wstring text;
+    } cases[] = {
+        {FailureKind::PermissionDenied, L"ERR: Permission denied on line  370"},
+        {std::nullopt, L"ERR: Path/File access error on line  370"},  // a file that keeps no time
+    };
+    for (const auto& c : cases) {
+        FakeEnvironment environment;
+        environment.parameter = kShare + L"MAXAGE=15#";
+        environment.files[L"\\\\srv\\share\\state.txt"] = "OK\r\nfine";
+        environment.lastWriteFailure = c.failure;
+        if (!c.failure) environment.lastWrite.reset();
+        const CheckOutcome outcome = RunCheckSteps(environment);
+        EXPECT_FALSE(outcome.up);
+        EXPECT_EQ(outcome.text, c.text);
+        const std::vector<std::wstring> calls = {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt",
+                                                 L"written", L"close", L"disconnect srv"};
+        EXPECT_EQ(environment.calls, calls);
+        EXPECT_EQ(environment.openFiles, 0);
+    }
+}
 
 TEST(ParameterValue, WithoutTextFormFailsAtLine40) {
     for (FailureKind kind : {FailureKind::InvalidUseOfNull, FailureKind::TypeMismatch}) {
@@ -213,6 +319,14 @@ const CallCase kCalls[] = {
     // The connection is cancelled and the file closed after a failure too.
     {"EmptyFileOnShare", kShare, L"", "", false, L"ERR: Input past end of file on line  210",
      {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"close", L"disconnect srv"}},
+    // The fake's files are five minutes old.
+    {"StaleFileOnShare", kShare + L"MAXAGE=1#", L"", "OK\r\nfine", false,
+     L"ERR: File not updated for 5 minutes (last written 2026-03-07 08:05:09)",
+     {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"written",
+      L"local " + std::to_wstring(kNow - 5 * kTicksPerMinute), L"close", L"disconnect srv"}},
+    {"FreshFileOnShare", kShare + L"MAXAGE=6#", L"", "OK\r\nfine", true, L"fine",
+     {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"written", L"close", L"disconnect srv"}},
+    {"InvalidMaxAgeBeforeAnyConnection", kShare + L"MAXAGE=0#", L"", "OK\r\nfine", false, kMaxAgeRuleText, {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Run, Calls, ::testing::ValuesIn(kCalls),
@@ -258,6 +372,8 @@ const MemoryCase kMemoryCases[] = {
     {"DisconnectAfterRead", kShare, L"disconnect", false, L"ERR: Out of memory on line  480"},
     {"FirstRead", kShare, L"read 1", false, L"ERR: Out of memory on line  210"},
     {"OpenIsOnlyNoted", kLocal, L"open", false, L"ERR: Out of memory"},
+    {"LastWriteTime", kShare + L"MAXAGE=1#", L"written", false, L"ERR: Out of memory on line  370"},
+    {"StaleText", kShare + L"MAXAGE=1#", L"local", false, L"ERR: Out of memory on line  380"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Run, OutOfMemory, ::testing::ValuesIn(kMemoryCases),

@@ -6,6 +6,7 @@
 #include <winioctl.h>
 #include <winternl.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -119,6 +120,52 @@ inline ULONG ProcessHandleCount() {
         if (table->entries[i].process == GetCurrentProcessId()) ++mine;
     }
     return mine;
+}
+
+// File times as ticks of 100 ns since 1601-01-01 UTC.
+inline std::uint64_t Ticks(const FILETIME& time) {
+    return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+inline std::uint64_t Now() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return Ticks(now);
+}
+
+// The moment that a date and time of the local calendar names; 0 when there is none.
+inline std::uint64_t LocalMoment(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+    const SYSTEMTIME local{year, month, 0, day, hour, minute, second, 0};
+    SYSTEMTIME universal{};
+    FILETIME moment{};
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal) || !SystemTimeToFileTime(&universal, &moment)) {
+        return 0;
+    }
+    return Ticks(moment);
+}
+
+// Sets the time the file was last written, as a program that backdates it would.
+inline bool SetLastWriteTime(const std::wstring& path, std::uint64_t ticks) {
+    const unique_hfile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FILETIME written{};
+    written.dwLowDateTime = static_cast<DWORD>(ticks);
+    written.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return file && SetFileTime(file.get(), nullptr, nullptr, &written);
+}
+
+// Whether text is what a check of a file written at `written` (shown as
+// `shown`) answers at some moment from `before` to `after`.
+inline bool IsStaleText(const std::wstring& text, std::uint64_t written, std::uint64_t before, std::uint64_t after,
+                        const std::wstring& shown) {
+    constexpr std::uint64_t kMinute = 600'000'000;
+    for (std::uint64_t minutes = (before - written) / kMinute; minutes <= (after - written) / kMinute; ++minutes) {
+        if (text == L"ERR: File not updated for " + std::to_wstring(minutes) + L" minutes (last written " + shown +
+                        L")") {
+            return true;
+        }
+    }
+    return false;
 }
 
 // An environment variable that a test script hands over; empty when unset.
