@@ -1,8 +1,10 @@
 #include "ShowGui.h"
 
 #include "Base64.h"
+#include "CheckRun.h"
 #include "ParameterString.h"
 #include "Result.h"
+#include "Share.h"
 #include "Topwindow.h"
 #include "Variant.h"
 #include "frmmain.h"
@@ -15,9 +17,22 @@ std::wstring ParameterText(const VARIANT& parameter) {
     return IsNull(parameter) ? std::wstring() : VariantToText(parameter);
 }
 
+// Test runs on a worker thread: the check for a parameter string needs no COM.
+CheckTester Tester(const ShareApi& shareApi) {
+    return [api = &shareApi](const std::wstring& parameterText) {
+        CheckOutcome outcome = RunCheck(parameterText, *api);
+        return TestAnswer{outcome.up, std::move(outcome.text)};
+    };
+}
+
 }  // namespace
 
 std::optional<std::wstring> ShowGui(frmmain& dialog, const VARIANT& timeout, const VARIANT& parameter) {
+    return ShowGui(dialog, timeout, parameter, SystemShareApi());
+}
+
+std::optional<std::wstring> ShowGui(frmmain& dialog, const VARIANT& timeout, const VARIANT& parameter,
+                                    const ShareApi& shareApi) {
     if (dialog.IsShowing()) {
         throw ComError(E_UNEXPECTED, L"The configuration dialog of this check is already shown");
     }
@@ -34,16 +49,18 @@ std::optional<std::wstring> ShowGui(frmmain& dialog, const VARIANT& timeout, con
             const std::wstring password = DecodePassword(GetParameterField(text, L"PW"));
             const std::wstring up = GetParameterField(text, L"UP");
             const std::wstring down = GetParameterField(text, L"DOWN");
+            const std::wstring maxAge = GetParameterField(text, L"MAXAGE");
             dialog.SetText(L"txtlogfilename", logFile);
             dialog.SetText(L"txtUserName", user);
             dialog.SetText(L"txtPassword", password);
             dialog.SetText(L"txtUP", up);
             dialog.SetText(L"txtDown", down);
+            dialog.SetText(L"txtMaxAge", maxAge);
         }
 
         // A refusal only costs the always-on-top band; the dialog is shown anyway.
         SetTopMost(dialog.Hwnd());
-        return dialog.ShowModal();
+        return dialog.ShowModal(Tester(shareApi));
     } catch (...) {
         // A failed call leaves no hidden window behind.
         dialog.Unload();

@@ -1,4 +1,4 @@
-// The configuration dialog as data: its window and sixteen controls in tab
+// The configuration dialog as data: its window and twenty controls in tab
 // order, positions in twips relative to their container.
 #pragma once
 
@@ -37,7 +37,7 @@ struct FormSpec {
 inline constexpr FormSpec kFrmmain{L"frmmain", 6585, 4155, L"Word in First Line"};
 
 // Control          Kind                        Container  Left  Top   Width Height Tab Text                               Settings
-inline constexpr std::array<ControlSpec, 16> kFrmmainControls{{
+inline constexpr std::array<ControlSpec, 20> kFrmmainControls{{
     {L"btOK",           ControlKind::CommandButton, L"",       5640, 240,  735,  375,  0,  L"&OK",                            kNoSetting},
     {L"txtTimeout",     ControlKind::TextBox,       L"",       1680, 3720, 1095, 285,  1,  L"",                               kNoSetting},
     {L"Label4",         ControlKind::Label,         L"",       240,  3780, 1215, 255,  2,  L"Timeout:",                       kRightAligned},
@@ -54,6 +54,11 @@ inline constexpr std::array<ControlSpec, 16> kFrmmainControls{{
     {L"txtUP",          ControlKind::TextBox,       L"Frame1", 2400, 2520, 2655, 285,  14, L"up",                             kNoSetting},
     {L"Label2",         ControlKind::Label,         L"Frame1", 120,  2880, 2415, 255,  15, L"Text to return with DOWN (NOK):", kNoSetting},
     {L"txtDown",        ControlKind::TextBox,       L"Frame1", 2640, 2880, 2415, 285,  16, L"down",                           kNoSetting},
+    // The max. age row takes the place of the hidden timeout row; Test sits under OK.
+    {L"Label7",         ControlKind::Label,         L"",       240,  3780, 1215, 255,  17, L"Max. age:",                      kRightAligned},
+    {L"txtMaxAge",      ControlKind::TextBox,       L"",       1680, 3720, 1095, 285,  18, L"",                               kNoSetting},
+    {L"Label8",         ControlKind::Label,         L"",       2880, 3780, 2655, 255,  19, L"minutes (empty: any age)",       kNoSetting},
+    {L"btTest",         ControlKind::CommandButton, L"",       5640, 720,  735,  375,  20, L"&Test",                          kNoSetting},
 }};
 
 struct TwipsRect {

@@ -23,6 +23,8 @@ constexpr wchar_t kClassName[] = L"lineprobe.frmmain";
 constexpr int kFirstControlId = 100;
 // The help context the dialog carries among its window properties.
 constexpr DWORD kHelpContext = 206;
+// Posted by a test worker when its answer is ready.
+constexpr UINT kTestAnswered = WM_APP + 1;
 
 // A module without a version block shows version 0.0 build  0 rather than failing.
 FileVersion ModuleVersion(HMODULE module) {
@@ -152,6 +154,92 @@ private:
     bool m_outOfMemory = false;
 };
 
+// What the dialog and its test worker share. The dialog drops the run before
+// its window goes, so the worker never posts to a window that is gone or to
+// another window that got the same handle; a late answer is thrown away.
+class TestRun {
+public:
+    explicit TestRun(HWND window) noexcept : m_window(window) {}
+
+    void Drop() noexcept {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        m_window = nullptr;
+    }
+
+    void Answer(TestAnswer answer) noexcept {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        if (!m_window) return;
+        m_answer = std::move(answer);
+        PostMessageW(m_window, kTestAnswered, 0, 0);
+    }
+
+    std::optional<TestAnswer> TakeAnswer() noexcept {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        return std::exchange(m_answer, std::nullopt);
+    }
+
+private:
+    std::mutex m_lock;
+    HWND m_window;
+    std::optional<TestAnswer> m_answer;
+};
+
+struct TestWork {
+    std::shared_ptr<TestRun> run;
+    CheckTester tester;
+    std::wstring parameter;
+    HMODULE module = nullptr;  // the worker's own reference: the code it runs stays loaded
+};
+
+TestAnswer RunTester(const TestWork& work) noexcept {
+    try {
+        return work.tester(work.parameter);
+    } catch (...) {
+        return {false, L"ERR: The test could not run"};
+    }
+}
+
+DWORD WINAPI TestWorker(void* context) noexcept {
+    std::unique_ptr<TestWork> work(static_cast<TestWork*>(context));
+    const HMODULE module = work->module;
+    work->run->Answer(RunTester(*work));
+    work.reset();
+    module::Release();
+    // The module may be unloaded the moment its reference goes; this call
+    // never returns into it.
+    FreeLibraryAndExitThread(module, 0);
+}
+
+// The worker holds the module count, so DllCanUnloadNow says no while it runs.
+void StartTestWorker(std::unique_ptr<TestWork> work) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&TestWorker), &module)) {
+        ThrowLastError(L"The configuration dialog cannot hold its module for a test");
+    }
+    unique_hmodule moduleHold(module);
+    work->module = module;
+    module::AddRef();
+    const unique_handle thread(CreateThread(nullptr, 0, &TestWorker, work.get(), 0, nullptr));
+    if (!thread) {
+        const DWORD error = GetLastError();
+        module::Release();
+        SetLastError(error);
+        ThrowLastError(L"The configuration dialog cannot start a test");
+    }
+    work.release();
+    moduleHold.release();
+}
+
+// The wait cursor shows at once, not only when the mouse next moves.
+void RefreshCursor(HWND window, bool waiting) {
+    POINT point{};
+    if (!GetCursorPos(&point)) return;
+    const HWND under = WindowFromPoint(point);
+    if (under == window || IsChild(window, under)) {
+        SetCursor(LoadCursorW(nullptr, waiting ? IDC_WAIT : IDC_ARROW));
+    }
+}
+
 }  // namespace
 
 // Everything a loaded dialog holds; declared so that the window goes first.
@@ -164,6 +252,7 @@ struct frmmain::Loaded {
     unique_hwnd window;
     std::array<HWND, kFrmmainControls.size()> controls{};  // children: destroyed with the window
     HWND focus = nullptr;                                   // given back when the window is activated again
+    std::shared_ptr<TestRun> test;                          // while a test runs
 };
 
 frmmain::frmmain() noexcept = default;
@@ -265,12 +354,84 @@ void frmmain::RunLoadStep() {
     ShowWindow(Control(L"txtTimeout"), SW_HIDE);
 }
 
+// The parameter string OK would store; nothing when the max. age breaks its
+// rule, which the user is told, with the box ready for a new value.
+std::optional<std::wstring> frmmain::ParameterFromBoxes() {
+    const ParameterFields fields{Text(L"txtlogfilename"), Text(L"txtUserName"), Text(L"txtPassword"),
+                                 Text(L"txtUP"),          Text(L"txtDown"),     Text(L"txtMaxAge")};
+    if (!ParseMaxAge(fields.maxAge).valid) {
+        const std::wstring rule(kMaxAgeRule);
+        const std::wstring caption(kFrmmain.caption);
+        MessageBoxW(m_loaded->window.get(), rule.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+        if (m_loaded && m_loaded->window) {
+            const HWND box = Control(L"txtMaxAge");
+            SetFocus(box);
+            SendMessageW(box, EM_SETSEL, 0, -1);
+        }
+        return std::nullopt;
+    }
+    return BuildParameterString(fields);
+}
+
 void frmmain::OnOk() {
-    const ParameterFields fields{Text(L"txtlogfilename"), Text(L"txtUserName"), Text(L"txtPassword"), Text(L"txtUP"),
-                                 Text(L"txtDown")};
-    m_result = BuildParameterString(fields);
+    std::optional<std::wstring> parameter = ParameterFromBoxes();
+    if (!parameter) {
+        return;
+    }
+    m_result = std::move(parameter);
     // Unloading follows as soon as the modal loop has control again.
     EndShowing();
+}
+
+// One check with what the boxes hold now, on a worker, so that a slow logon
+// never stops the window; nothing is stored.
+void frmmain::OnTest() {
+    if (!m_tester || m_loaded->test) {
+        return;
+    }
+    const std::optional<std::wstring> parameter = ParameterFromBoxes();
+    if (!parameter || !m_loaded || !m_loaded->window) {
+        return;
+    }
+    auto run = std::make_shared<TestRun>(m_loaded->window.get());
+    StartTestWorker(std::make_unique<TestWork>(TestWork{run, m_tester, *parameter, nullptr}));
+    m_loaded->test = std::move(run);
+    ShowTesting(true);
+}
+
+// The verdict and the result text, never the parameter string with its password.
+void frmmain::OnTestAnswered() {
+    if (!m_loaded || !m_loaded->test) {
+        return;
+    }
+    const std::optional<TestAnswer> answer = m_loaded->test->TakeAnswer();
+    if (!answer) {
+        return;
+    }
+    m_loaded->test.reset();
+    ShowTesting(false);
+    const std::wstring text = (answer->up ? L"Up\n" : L"Down\n") + answer->text;
+    const std::wstring caption(kFrmmain.caption);
+    MessageBoxW(m_loaded->window.get(), text.c_str(), caption.c_str(),
+                MB_OK | (answer->up ? MB_ICONINFORMATION : MB_ICONWARNING));
+}
+
+void frmmain::ShowTesting(bool testing) {
+    const HWND window = m_loaded->window.get();
+    const HWND button = Control(L"btTest");
+    // A disabled button cannot keep the focus: the keyboard would go dead.
+    if (testing && GetFocus() == button) {
+        SetFocus(Control(L"btOK"));
+    }
+    EnableWindow(button, testing ? FALSE : TRUE);
+    RefreshCursor(window, testing);
+}
+
+void frmmain::DropTest() noexcept {
+    if (m_loaded && m_loaded->test) {
+        m_loaded->test->Drop();
+        m_loaded->test.reset();
+    }
 }
 
 HWND frmmain::Control(std::wstring_view name) const {
@@ -302,8 +463,9 @@ HWND frmmain::Hwnd() {
     return m_loaded->window.get();
 }
 
-std::optional<std::wstring> frmmain::ShowModal() {
+std::optional<std::wstring> frmmain::ShowModal(CheckTester tester) {
     Load();
+    m_tester = std::move(tester);
     m_result.reset();
     m_failure = nullptr;
     m_ended = false;
@@ -354,9 +516,11 @@ void frmmain::EndShowing() noexcept {
 }
 
 void frmmain::Unload() noexcept {
+    m_tester = nullptr;
     if (!m_loaded) {
         return;
     }
+    DropTest();
     m_loaded->window.reset();
     m_loaded.reset();
 }
@@ -366,14 +530,27 @@ LRESULT frmmain::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == ControlId(L"btOK")) {
             OnOk();
+        } else if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == ControlId(L"btTest")) {
+            OnTest();
         }
         return 0;
     case DM_GETDEFID:
-        // No default button: Enter presses OK only while OK itself has the focus.
-        if (m_loaded && GetFocus() == Control(L"btOK")) {
-            return MAKELRESULT(ControlId(L"btOK"), DC_HASDEFID);
+        // No default button: Enter presses a button only while it has the focus.
+        if (m_loaded) {
+            for (const wchar_t* button : {L"btOK", L"btTest"}) {
+                if (GetFocus() == Control(button)) return MAKELRESULT(ControlId(button), DC_HASDEFID);
+            }
         }
         return 0;
+    case kTestAnswered:
+        OnTestAnswered();
+        return 0;
+    case WM_SETCURSOR:
+        if (m_loaded && m_loaded->test && LOWORD(lParam) == HTCLIENT) {
+            SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+            return TRUE;
+        }
+        break;
     case WM_CLOSE:
         // Title-bar close, the system menu's Close and Alt+F4: closed without OK.
         EndShowing();
@@ -412,6 +589,7 @@ bool frmmain::OnActivate(HWND window, WPARAM wParam) {
 void frmmain::OnFinalDestroy(HWND window) noexcept {
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     if (m_loaded && m_loaded->window.get() == window) {
+        DropTest();
         // Destroyed by someone else: nothing left to destroy later.
         m_loaded->window.release();
         m_loaded->controls = {};

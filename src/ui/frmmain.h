@@ -5,12 +5,23 @@
 #include <windows.h>
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace lineprobe {
+
+// What the Test button shows: the verdict and the result text of one check.
+struct TestAnswer {
+    bool up = false;
+    std::wstring text;
+};
+
+// Runs one check for a parameter string. It runs on a worker thread of its own,
+// so it may take its time, and must need neither COM nor the dialog's thread.
+using CheckTester = std::function<TestAnswer(const std::wstring& parameter)>;
 
 class frmmain {
 public:
@@ -36,7 +47,9 @@ public:
     // Shows the dialog modally without an owner and returns when it has closed.
     // The result is the parameter string built by OK, or nothing when the
     // dialog was closed any other way. The dialog is unloaded afterwards.
-    std::optional<std::wstring> ShowModal();
+    // The Test button runs `tester` (none: Test does nothing); a test still
+    // running at the close finishes on its own and its answer is dropped.
+    std::optional<std::wstring> ShowModal(CheckTester tester = {});
 
     // Destroys the window and its controls, if any; the instance stays usable.
     void Unload() noexcept;
@@ -48,6 +61,11 @@ private:
     void CreateControls(HMODULE module, int dpiX, int dpiY);
     void RunLoadStep();
     void OnOk();
+    void OnTest();
+    void OnTestAnswered();
+    void ShowTesting(bool testing);
+    void DropTest() noexcept;
+    std::optional<std::wstring> ParameterFromBoxes();
     HWND Control(std::wstring_view name) const;
     static int ControlId(std::wstring_view name);
     LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -64,6 +82,7 @@ private:
     // other thread ever sees or overwrites it.
     std::optional<std::wstring> m_result;
     std::exception_ptr m_failure;  // from inside the window procedure, rethrown by ShowModal
+    CheckTester m_tester;          // for the current showing
 };
 
 }  // namespace lineprobe

@@ -64,7 +64,7 @@ private:
 
 // Children in the order the dialog manager walks them (tab order).
 enum Child { btOK, txtTimeout, Label4, Label5, Frame1, Label1, txtlogfilename, Frame2, Label3, txtUserName, Label6,
-             txtPassword, Label, txtUP, Label2, txtDown, kChildCount };
+             txtPassword, Label, txtUP, Label2, txtDown, Label7, txtMaxAge, Label8, btTest, kChildCount };
 
 struct ExpectedChild {
     const char* name;
@@ -92,6 +92,10 @@ inline const ExpectedChild kDesign[kChildCount] = {
     {"txtUP",          L"Edit",   168, 176, 177, 19,  L"up",                              true},
     {"Label2",         L"Static", 16,  200, 161, 17,  L"Text to return with DOWN (NOK):", true},
     {"txtDown",        L"Edit",   184, 200, 161, 19,  L"down",                            true},
+    {"Label7",         L"Static", 16,  252, 81,  17,  L"Max. age:",                       true},
+    {"txtMaxAge",      L"Edit",   112, 248, 73,  19,  L"",                                true},
+    {"Label8",         L"Static", 192, 252, 177, 17,  L"minutes (empty: any age)",        true},
+    {"btTest",         L"Button", 376, 48,  49,  25,  L"&Test",                           true},
 };
 
 // The ways of calling the dialog that this test program knows, by name.

@@ -140,6 +140,34 @@ public:
         return FocusIndex();
     }
 
+    // A message box the dialog owns, once it shows; null when none appears in time.
+    HWND WaitForMessageBox(int milliseconds = 20000) const {
+        HWND box = nullptr;
+        WaitFor([&] { return (box = MessageBoxOf(m_dialog)) != nullptr || !Alive(); }, milliseconds);
+        return box;
+    }
+
+    // Reads the text of the dialog's message box and presses its OK; nothing when no box came.
+    std::optional<std::wstring> AnswerMessageBox(int milliseconds = 20000) const {
+        const HWND box = WaitForMessageBox(milliseconds);
+        if (!box) return std::nullopt;
+        std::wstring text;
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t className[64] = {};
+            GetClassNameW(child, className, 64);
+            if (std::wstring(className) == L"Static" && GetWindowTextLengthW(child) > 0) text = Text(child);
+        }
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        WaitFor([&] { return !IsWindow(box); });
+        return text;
+    }
+
+    static HWND MessageBoxOf(HWND owner) {
+        OwnedBoxSearch search{owner, nullptr};
+        EnumThreadWindows(GetWindowThreadProcessId(owner, nullptr), &FindOwnedBox, reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
     void Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const { PostMessageW(m_dialog, message, wParam, lParam); }
     void Click(int index) const { PostMessageW(Child(index), BM_CLICK, 0, 0); }
 
@@ -158,6 +186,23 @@ public:
     }
 
 private:
+    struct OwnedBoxSearch {
+        HWND owner;
+        HWND found;
+    };
+
+    static BOOL CALLBACK FindOwnedBox(HWND window, LPARAM context) {
+        auto* search = reinterpret_cast<OwnedBoxSearch*>(context);
+        wchar_t className[16] = {};
+        GetClassNameW(window, className, 16);
+        if (GetWindow(window, GW_OWNER) == search->owner && IsWindowVisible(window) &&
+            std::wstring(className) == L"#32770") {
+            search->found = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
     HWND m_dialog;
     DWORD m_thread;
 };
@@ -186,6 +231,12 @@ public:
             drive(driver);
             // Whatever the case left open is closed, so the test thread never hangs.
             if (!DialogDriver::WaitFor([&] { return returned.load(); }, 20000) && driver.Alive()) {
+                for (int i = 0; i < 5; ++i) {
+                    const HWND box = DialogDriver::MessageBoxOf(dialog);
+                    if (!box) break;
+                    PostMessageW(box, WM_COMMAND, IDOK, 0);
+                    DialogDriver::WaitFor([&] { return !IsWindow(box); }, 5000);
+                }
                 driver.Post(WM_CLOSE);
             }
         });

@@ -5,10 +5,17 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <vector>
 
 #include "DialogCases.h"
+#include "Module.h"
+#include "ParameterString.h"
+#include "Result.h"
+#include "Share.h"
+#include "ShowGui.h"
+#include "frmmain.h"
 
 namespace lineprobe::test {
 namespace {
@@ -17,19 +24,21 @@ constexpr HRESULT kInvalidProcedureCall = static_cast<HRESULT>(0x800A0005);
 constexpr HRESULT kInvalidUseOfNull = static_cast<HRESULT>(0x800A005E);
 
 struct Boxes {
-    std::wstring logFile, user, password, up, down, timeout;
+    std::wstring logFile, user, password, up, down, timeout, maxAge;
     bool operator==(const Boxes&) const = default;
     friend std::ostream& operator<<(std::ostream& out, const Boxes& b) {
         return out << testing::PrintToString(b.logFile) << " " << testing::PrintToString(b.user) << " "
                    << testing::PrintToString(b.password) << " " << testing::PrintToString(b.up) << " "
-                   << testing::PrintToString(b.down) << " timeout " << testing::PrintToString(b.timeout);
+                   << testing::PrintToString(b.down) << " timeout " << testing::PrintToString(b.timeout)
+                   << " max. age " << testing::PrintToString(b.maxAge);
     }
 };
 
 Boxes ReadBoxes(const DialogDriver& d) {
     return {DialogDriver::Text(d.Child(txtlogfilename)), DialogDriver::Text(d.Child(txtUserName)),
             DialogDriver::Text(d.Child(txtPassword)),    DialogDriver::Text(d.Child(txtUP)),
-            DialogDriver::Text(d.Child(txtDown)),        DialogDriver::Text(d.Child(txtTimeout))};
+            DialogDriver::Text(d.Child(txtDown)),        DialogDriver::Text(d.Child(txtTimeout)),
+            DialogDriver::Text(d.Child(txtMaxAge))};
 }
 
 class Dialog : public testing::TestWithParam<std::string> {
@@ -69,7 +78,7 @@ TEST_P(Dialog, ShowsTheDesignAndWalksTheTabRing) {
     bool aliveAfterEscape = false, aliveAfterEnterInBox = false;
     const auto shown = Show(Value::Int(30), Value(), [&](DialogDriver& d) {
         shot = d.Capture();
-        for (int i = 0; i < 6; ++i) tabRing.push_back(d.Tab());
+        for (int i = 0; i < 8; ++i) tabRing.push_back(d.Tab());
         d.PressKey(VK_ESCAPE);
         d.Tab();  // handled after Escape: the window is still there if Escape did nothing
         aliveAfterEscape = d.Alive();
@@ -106,22 +115,23 @@ TEST_P(Dialog, ShowsTheDesignAndWalksTheTabRing) {
         EXPECT_EQ(afterResize.children[i].rect.left, got.rect.left) << want.name << " moved";
         EXPECT_EQ(afterResize.children[i].rect.top, got.rect.top) << want.name << " moved";
         EXPECT_FALSE(got.style & WS_DISABLED) << want.name;
-        const bool takesFocus = i == btOK || got.className == L"Edit";
+        const bool takesFocus = i == btOK || i == btTest || got.className == L"Edit";
         EXPECT_EQ((got.style & WS_TABSTOP) != 0, takesFocus) << want.name;
     }
     EXPECT_EQ(shot.children[txtTimeout].text, L"30");
 
     // Styles the design asks for.
     EXPECT_EQ(shot.children[btOK].style & BS_TYPEMASK, BS_PUSHBUTTON);
+    EXPECT_EQ(shot.children[btTest].style & BS_TYPEMASK, BS_PUSHBUTTON);
     EXPECT_EQ(shot.children[Frame1].style & BS_TYPEMASK, BS_GROUPBOX);
     EXPECT_EQ(shot.children[Frame2].style & BS_TYPEMASK, BS_GROUPBOX);
-    for (const Child right : {Label1, Label3, Label6, Label4}) {
+    for (const Child right : {Label1, Label3, Label6, Label4, Label7}) {
         EXPECT_EQ(shot.children[right].style & SS_TYPEMASK, SS_RIGHT) << kDesign[right].name;
     }
-    for (const Child left : {Label, Label2, Label5}) {
+    for (const Child left : {Label, Label2, Label5, Label8}) {
         EXPECT_EQ(shot.children[left].style & SS_TYPEMASK, SS_LEFTNOWORDWRAP) << kDesign[left].name;
     }
-    for (const Child box : {txtTimeout, txtlogfilename, txtUserName, txtPassword, txtUP, txtDown}) {
+    for (const Child box : {txtTimeout, txtlogfilename, txtUserName, txtPassword, txtUP, txtDown, txtMaxAge}) {
         EXPECT_FALSE(shot.children[box].style & ES_MULTILINE) << kDesign[box].name;
         EXPECT_TRUE(shot.children[box].style & ES_AUTOHSCROLL) << kDesign[box].name;
         EXPECT_EQ((shot.children[box].style & ES_PASSWORD) != 0, box == txtPassword) << kDesign[box].name;
@@ -146,7 +156,8 @@ TEST_P(Dialog, ShowsTheDesignAndWalksTheTabRing) {
 
     // Keyboard: focus on OK first; Tab goes round the visible boxes and back.
     EXPECT_EQ(shot.focus, btOK);
-    EXPECT_EQ(tabRing, (std::vector<int>{txtlogfilename, txtUserName, txtPassword, txtUP, txtDown, btOK}));
+    EXPECT_EQ(tabRing, (std::vector<int>{txtlogfilename, txtUserName, txtPassword, txtUP, txtDown, txtMaxAge, btTest,
+                                         btOK}));
     EXPECT_TRUE(aliveAfterEscape) << "Escape closed the dialog";
     EXPECT_TRUE(aliveAfterEnterInBox) << "Enter in a text box closed the dialog";
 }
@@ -156,14 +167,15 @@ TEST_P(Dialog, ShiftTabWalksTheRingBackwards) {
     Show(Value(), Value(), [&](DialogDriver& d) {
         // The dialog manager's own order, read backwards from OK.
         HWND at = d.Child(btOK);
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < 8; ++i) {
             at = GetNextDlgTabItem(d.Dialog(), at, TRUE);
             const auto children = d.Children();
             ring.push_back(static_cast<int>(std::find(children.begin(), children.end(), at) - children.begin()));
         }
         d.Post(WM_CLOSE);
     });
-    EXPECT_EQ(ring, (std::vector<int>{txtDown, txtUP, txtPassword, txtUserName, txtlogfilename, btOK}));
+    EXPECT_EQ(ring, (std::vector<int>{btTest, txtMaxAge, txtDown, txtUP, txtPassword, txtUserName, txtlogfilename,
+                                      btOK}));
 }
 
 // ---- Filling the boxes from the check's values; OK without change rebuilds the string ----
@@ -178,25 +190,28 @@ struct FillCase {
 
 const FillCase kFillCases[] = {
     {"EmptyParameterShowsTheDesignTexts", [] { return Value::Int(30); }, [] { return Value(); },
-     {L"", L"", L"", L"up", L"down", L"30"}, L"#LOGFILE=#USER=#PW=#UP=up#DOWN=down#"},
+     {L"", L"", L"", L"up", L"down", L"30", L""}, L"#LOGFILE=#USER=#PW=#UP=up#DOWN=down#"},
     {"EmptyTextToo", [] { return Value::Text(L"  30  "); }, [] { return Value::Text(L""); },
-     {L"", L"", L"", L"up", L"down", L"30"}, L"#LOGFILE=#USER=#PW=#UP=up#DOWN=down#"},
+     {L"", L"", L"", L"up", L"down", L"30", L""}, L"#LOGFILE=#USER=#PW=#UP=up#DOWN=down#"},
     {"NullParameterHasNoLength", [] { return Value(); }, [] { return Value::Null(); },
-     {L"", L"", L"", L"up", L"down", L""}, L"#LOGFILE=#USER=#PW=#UP=up#DOWN=down#"},
+     {L"", L"", L"", L"up", L"down", L"", L""}, L"#LOGFILE=#USER=#PW=#UP=up#DOWN=down#"},
     {"SpacesOnlyEmptyEveryBox", [] { return Value::Int(5); }, [] { return Value::Text(L"   "); },
-     {L"", L"", L"", L"", L"", L"5"}, L"#LOGFILE=#USER=#PW=#UP=#DOWN=#"},
+     {L"", L"", L"", L"", L"", L"5", L""}, L"#LOGFILE=#USER=#PW=#UP=#DOWN=#"},
     {"MissingDownEmptiesItsBox", [] { return Value::Int(30); },
      [] { return Value::Text(L"#LOGFILE=C:\\logs\\state.txt#USER=#PW=#UP=OK#"); },
-     {L"C:\\logs\\state.txt", L"", L"", L"OK", L"", L"30"}, L"#LOGFILE=C:\\logs\\state.txt#USER=#PW=#UP=OK#DOWN=#"},
+     {L"C:\\logs\\state.txt", L"", L"", L"OK", L"", L"30", L""}, L"#LOGFILE=C:\\logs\\state.txt#USER=#PW=#UP=OK#DOWN=#"},
     {"ValuesShownAsStoredAndStoredTrimmed", [] { return Value::Text(L"\t30 "); },
      [] { return Value::Text(L"#up=  OK #LOGFILE= \\\\srv\\share\\a.txt#USER=bob #PW=c2VjcmV0#DOWN=FAIL#"); },
-     {L" \\\\srv\\share\\a.txt", L"bob ", L"secret", L"  OK ", L"FAIL", L"\t30"},
+     {L" \\\\srv\\share\\a.txt", L"bob ", L"secret", L"  OK ", L"FAIL", L"\t30", L""},
      L"#LOGFILE=\\\\srv\\share\\a.txt#USER=bob#PW=c2VjcmV0#UP=OK#DOWN=FAIL#"},
     {"PasswordDecodedAndEncodedAnew", [] { return Value::Int(30); },
      [] { return Value::Text(L"#LOGFILE=x#USER=u#PW=IHB3IA#UP=a#DOWN=b#"); },
-     {L"x", L"u", L" pw ", L"a", L"b", L"30"}, L"#LOGFILE=x#USER=u#PW=cHc=#UP=a#DOWN=b#"},
+     {L"x", L"u", L" pw ", L"a", L"b", L"30", L""}, L"#LOGFILE=x#USER=u#PW=cHc=#UP=a#DOWN=b#"},
     {"NumberAsParameterIsItsText", [] { return Value::Int(30); }, [] { return Value::Int(7); },
-     {L"", L"", L"", L"", L"", L"30"}, L"#LOGFILE=#USER=#PW=#UP=#DOWN=#"},
+     {L"", L"", L"", L"", L"", L"30", L""}, L"#LOGFILE=#USER=#PW=#UP=#DOWN=#"},
+    {"MaxAgeShownAsStoredAndStoredTrimmed", [] { return Value::Int(30); },
+     [] { return Value::Text(L"#LOGFILE=x#USER=#PW=#UP=a#DOWN=b#maxage= 90 #"); },
+     {L"x", L"", L"", L"a", L"b", L"30", L" 90 "}, L"#LOGFILE=x#USER=#PW=#UP=a#DOWN=b#MAXAGE=90#"},
 };
 
 TEST_P(Dialog, FillsTheBoxesAndOkRebuildsTheString) {
@@ -258,6 +273,116 @@ TEST_P(Dialog, TypedTextIsTrimmedAndStoredAsItIs) {
     EXPECT_EQ(shown.parameter, L"#LOGFILE=C:\\run #1=a.txt#USER=DOMAIN\\user#PW=cCB3#UP=all good\t#DOWN=#");
 }
 
+// ---- The max. age: OK stores a whole number of minutes, refuses anything else ----
+
+struct AgeCase {
+    const char* name;
+    const wchar_t* typed;
+    const wchar_t* stored;  // null: refused with the rule, the dialog stays open
+};
+
+const AgeCase kAgeCases[] = {
+    {"EmptyIsAnyAge", L"", L"#LOGFILE=x#USER=#PW=#UP=a#DOWN=b#"},
+    {"Trimmed", L" 90 ", L"#LOGFILE=x#USER=#PW=#UP=a#DOWN=b#MAXAGE=90#"},
+    {"AYear", L"525600", L"#LOGFILE=x#USER=#PW=#UP=a#DOWN=b#MAXAGE=525600#"},
+    {"Zero", L"0", nullptr},
+    {"OverAYear", L"525601", nullptr},
+    {"Words", L"ten", nullptr},
+};
+
+TEST_P(Dialog, OkStoresAWholeMaxAgeAndRefusesAnyOther) {
+    const std::wstring old = L"#LOGFILE=x#UP=a#DOWN=b#MAXAGE=30#";
+    for (const AgeCase& c : kAgeCases) {
+        std::optional<std::wstring> message;
+        bool openAfterRefusal = false;
+        const auto shown = Show(Value::Int(30), Value::Text(old), [&](DialogDriver& d) {
+            d.Type(txtMaxAge, c.typed);
+            d.Click(btOK);
+            if (c.stored) return;
+            message = d.AnswerMessageBox();
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutW(d.Dialog(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+            openAfterRefusal = d.Alive();
+            d.Post(WM_CLOSE);
+        });
+        ASSERT_EQ(shown.hr, S_OK) << Hex(shown.hr) << c.name;
+        if (c.stored) {
+            EXPECT_EQ(shown.parameter, c.stored) << c.name;
+            continue;
+        }
+        EXPECT_EQ(message, std::wstring(kMaxAgeRule)) << c.name;
+        EXPECT_TRUE(openAfterRefusal) << c.name;
+        EXPECT_EQ(shown.parameter, old) << c.name;
+    }
+}
+
+// ---- Test: one check with what the boxes hold, its answer in a message box ----
+
+// A status file in the temporary folder, removed at the end of the case.
+class StatusFile {
+public:
+    explicit StatusFile(const char* content) {
+        wchar_t folder[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, folder);
+        m_path = std::wstring(folder) + L"lineprobe-ui-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+        const unique_hfile file(
+            CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        EXPECT_TRUE(file && WriteFile(file.get(), content, static_cast<DWORD>(strlen(content)), &written, nullptr));
+    }
+    ~StatusFile() { DeleteFileW(m_path.c_str()); }
+    const std::wstring& Path() const { return m_path; }
+
+private:
+    std::wstring m_path;
+};
+
+struct TestButtonCase {
+    const char* name;
+    bool fileExists;
+    const wchar_t* up;
+    const wchar_t* maxAge;
+    std::function<void(DialogDriver&)> press;
+    const wchar_t* answer;  // the message box's text, or how it begins for an error
+};
+
+const TestButtonCase kTestButtonCases[] = {
+    {"UpByClick", true, L"ALIVE", L"", [](DialogDriver& d) { d.Click(btTest); }, L"Up\nall fine"},
+    {"DownByAltT", true, L"missing", L"", [](DialogDriver& d) { d.PressAlt(L't'); }, L"Down\nall fine"},
+    {"ErrorForAMissingFile", false, L"ALIVE", L"", [](DialogDriver& d) { d.Click(btTest); }, L"Down\nERR: "},
+    {"InvalidAgeRunsNothing", true, L"ALIVE", L"0", [](DialogDriver& d) { d.Click(btTest); }, kMaxAgeRule.data()},
+};
+
+TEST_P(Dialog, TestShowsTheAnswerAndStoresNothing) {
+    const StatusFile file("state: ALIVE DEAD\r\nall fine\r\n");
+    for (const TestButtonCase& c : kTestButtonCases) {
+        const std::wstring logFile = c.fileExists ? file.Path() : file.Path() + L".missing";
+        const std::wstring old = L"#LOGFILE=" + logFile + L"#UP=" + c.up + L"#DOWN=DEAD#";
+        std::optional<std::wstring> answer;
+        bool enabledAfter = false;
+        const auto shown = Show(Value::Int(30), Value::Text(old), [&](DialogDriver& d) {
+            d.Type(txtPassword, L"s3cret");
+            d.Type(txtMaxAge, c.maxAge);
+            c.press(d);
+            answer = d.AnswerMessageBox();
+            enabledAfter = IsWindowEnabled(d.Child(btTest)) != FALSE;
+            d.Post(WM_CLOSE);
+        });
+        ASSERT_EQ(shown.hr, S_OK) << Hex(shown.hr) << c.name;
+        ASSERT_TRUE(answer) << c.name << ": no answer";
+        EXPECT_EQ(answer->substr(0, std::wstring(c.answer).size()), c.answer) << c.name;
+        if (std::wstring(c.answer).ends_with(L": ")) {
+            EXPECT_GT(answer->size(), std::wstring(c.answer).size()) << c.name;
+        } else {
+            EXPECT_EQ(*answer, c.answer) << c.name;
+        }
+        EXPECT_EQ(answer->find(L"s3cret"), std::wstring::npos) << c.name;
+        EXPECT_EQ(answer->find(L"czNjcmV0"), std::wstring::npos) << c.name;
+        EXPECT_TRUE(enabledAfter) << c.name;
+        EXPECT_EQ(shown.parameter, old) << c.name;
+    }
+}
+
 // ---- Each call starts fresh ----
 
 TEST_P(Dialog, SecondCallStartsFromAFreshDialog) {
@@ -277,7 +402,7 @@ TEST_P(Dialog, SecondCallStartsFromAFreshDialog) {
     });
     ASSERT_EQ(shown.hr, S_OK) << Hex(shown.hr);
     EXPECT_FALSE(IsWindow(first));
-    EXPECT_EQ(second, (Boxes{L"", L"", L"", L"up", L"down", L"31"}));
+    EXPECT_EQ(second, (Boxes{L"", L"", L"", L"up", L"down", L"31", L""}));
     EXPECT_EQ(secondCaption, m_caller->ExpectedCaption());
     EXPECT_EQ(shown.parameter, L"#LOGFILE=#USER=#PW=#UP=up#DOWN=down#");
 }
@@ -312,6 +437,74 @@ TEST_P(Dialog, FailuresShowNothingAndKeepTheParameter) {
 }
 
 std::string CallerName(const testing::TestParamInfo<std::string>& info) { return info.param; }
+
+// ---- A slow logon during Test: the window goes on, a close drops the answer ----
+
+// Stands in for a server that takes its time to answer a logon: it waits until
+// the case lets it go, or at most half a minute.
+struct SlowLogon {
+    static inline HANDLE s_entered = nullptr;
+    static inline HANDLE s_release = nullptr;
+    static DWORD WINAPI Add(LPNETRESOURCEA, LPCSTR, LPCSTR, DWORD) {
+        SetEvent(s_entered);
+        WaitForSingleObject(s_release, 30000);
+        return ERROR_LOGON_FAILURE;
+    }
+    static DWORD WINAPI Cancel(LPCSTR, DWORD, BOOL) { return NO_ERROR; }
+};
+
+TEST(DialogTestButton, SlowLogonKeepsTheWindowGoingAndACloseDropsTheAnswer) {
+    const unique_handle entered(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const unique_handle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(entered && release);
+    SlowLogon::s_entered = entered.get();
+    SlowLogon::s_release = release.get();
+    const ShareApi slow{&SlowLogon::Add, &SlowLogon::Cancel, &FormatMessageA};
+    // A worker of an earlier case may still be on its last lines.
+    ASSERT_TRUE(DialogDriver::WaitFor([] { return !module::InUse(); }));
+
+    frmmain dialog;
+    const Value timeout = Value::Int(30);
+    const Value parameter = Value::Text(L"#LOGFILE=\\\\srv\\share\\a.txt#USER=svc#PW=cHc=#UP=up#DOWN=down#");
+    HRESULT hr = E_FAIL;
+    std::optional<std::wstring> edited = L"(not shown)";
+    bool logonStarted = false, testDisabled = false, responding = false, heldWhileTesting = false;
+    Session session;
+    session.Run(
+        [&] {
+            hr = Guarded(IID_NULL, [&] {
+                edited = ShowGui(dialog, timeout.get(), parameter.get(), slow);
+                return S_OK;
+            });
+        },
+        [&](DialogDriver& d) {
+            d.Click(btTest);
+            logonStarted = WaitForSingleObject(entered.get(), 20000) == WAIT_OBJECT_0;
+            testDisabled = DialogDriver::WaitFor([&] { return !IsWindowEnabled(d.Child(btTest)); }, 5000);
+            DWORD_PTR ignored = 0;
+            responding = SendMessageTimeoutW(d.Dialog(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
+            heldWhileTesting = module::InUse();
+            d.Post(WM_CLOSE);
+        });
+    // The worker is still inside the logon: it keeps the module, nothing else waits for it.
+    const bool heldAfterClose = module::InUse();
+    SetEvent(release.get());
+    const bool workerEnded = DialogDriver::WaitFor([] { return !module::InUse(); });
+
+    ASSERT_EQ(hr, S_OK) << Hex(hr);
+    EXPECT_TRUE(logonStarted);
+    EXPECT_TRUE(testDisabled);
+    EXPECT_TRUE(responding) << "the window stopped answering while the logon ran";
+    EXPECT_TRUE(heldWhileTesting);
+    EXPECT_TRUE(heldAfterClose);
+    EXPECT_TRUE(workerEnded);
+    EXPECT_EQ(edited, std::nullopt);
+    // The late answer goes nowhere: no window, no message box, nothing left in the queue for one.
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    EXPECT_EQ(FindWindowW(kDialogClass, nullptr), nullptr);
+    EXPECT_EQ(FindWindowW(L"#32770", nullptr), nullptr);
+}
 
 INSTANTIATE_TEST_SUITE_P(Through, Dialog, testing::ValuesIn(CallerNames()), CallerName);
 

@@ -20,7 +20,8 @@ TEST(FormLayout, ContainersAddUpToTheClientAreaPositions) {
         {L"txtlogfilename", 1440, 480}, {L"Frame2", 480, 960},         {L"Label3", 600, 1380},
         {L"txtUserName", 1920, 1320}, {L"Label6", 600, 1800},          {L"txtPassword", 1920, 1740},
         {L"Label", 240, 2640},        {L"txtUP", 2520, 2640},          {L"Label2", 240, 3000},
-        {L"txtDown", 2760, 3000},
+        {L"txtDown", 2760, 3000},     {L"Label7", 240, 3780},          {L"txtMaxAge", 1680, 3720},
+        {L"Label8", 2880, 3780},      {L"btTest", 5640, 720},
     };
     ASSERT_EQ(std::size(cases), kFrmmainControls.size());
     for (const auto& c : cases) {
@@ -42,6 +43,7 @@ TEST(FormLayout, RowsEndWhereTheDesignSays) {
         {L"Frame1", 5535, 3615},     {L"txtlogfilename", 5415, 0}, {L"Frame2", 5415, 2415},
         {L"txtUserName", 5295, 0},   {L"txtPassword", 5295, 0},    {L"txtUP", 5175, 0},
         {L"txtDown", 5175, 0},       {L"btOK", 6375, 0},           {L"Label5", 0, 4035},
+        {L"Label8", 5535, 4035},     {L"btTest", 6375, 1095},
     };
     for (const auto& c : cases) {
         const TwipsRect rect = ClientRectTwips(kFrmmainControls[FindControl(c.name).value()]);

@@ -51,6 +51,7 @@ TEST(ObjectDialog, ClosingKeepsTheValuesExactly) {
         {"Text", [] { return Text(L"#UP= a #"); }, L"VT_BSTR:#UP= a #"},
         {"Number", [] { return Int32(7); }, L"VT_I4:7"},
         {"Empty", [] { return unique_variant(); }, L"VT_EMPTY"},
+        {"WithMaxAge", [] { return Text(L"#UP=a#MAXAGE= 5 #"); }, L"VT_BSTR:#UP=a#MAXAGE= 5 #"},
     };
     for (const auto& c : cases) {
         const auto object = NewTestObject();
@@ -78,6 +79,26 @@ TEST(ObjectDialog, OkNeverReachesAnotherCheck) {
     EXPECT_EQ(ShowDialog(second.Get(), [](DialogDriver& d) { d.Post(WM_CLOSE); }), S_OK);
     EXPECT_EQ(Get(first.Get(), &_lineprobeCom::get_ec_parameter), L"VT_BSTR:#LOGFILE=#USER=#PW=#UP=first#DOWN=#");
     EXPECT_EQ(Get(second.Get(), &_lineprobeCom::get_ec_parameter), L"VT_BSTR:#UP=second#");
+}
+
+// Test runs the check beside the object: neither its parameter nor its result changes.
+TEST(ObjectDialog, TestTouchesNoProperty) {
+    const auto object = NewTestObject();
+    ASSERT_TRUE(object);
+    ASSERT_EQ(object->put_ec_parameter(*Text(L"#LOGFILE=C:\\no\\such\\file.txt#UP=a#DOWN=b#").get()), S_OK);
+    std::optional<std::wstring> answer;
+    const HRESULT hr = ShowDialog(object.Get(), [&](DialogDriver& d) {
+        d.Type(txtMaxAge, L"15");
+        d.Click(btTest);
+        answer = d.AnswerMessageBox();
+        d.Post(WM_CLOSE);
+    });
+    EXPECT_EQ(hr, S_OK) << Hex(hr);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->rfind(L"Down\nERR: ", 0), 0u) << testing::PrintToString(*answer);
+    EXPECT_EQ(Get(object.Get(), &_lineprobeCom::get_ec_parameter),
+              L"VT_BSTR:#LOGFILE=C:\\no\\such\\file.txt#UP=a#DOWN=b#");
+    EXPECT_EQ(Get(object.Get(), &_lineprobeCom::get_ec_result), L"VT_EMPTY");
 }
 
 TEST(ObjectDialog, LateBoundCallStoresTheNewParameter) {

@@ -66,23 +66,43 @@ parameter_after() {
 keys() { xdotool key --delay 60 "$@"; }
 typed() { xdotool type --delay 40 "$1"; }
 
-# 1. Typing, the Tab ring both ways, Escape and Enter in a box, then Alt+O.
+# 1. Typing, the Tab ring both ways, Escape and Enter in a box, a refused
+#    max. age, then Alt+O.
 if show typing 30; then
     keys Tab; typed 'C:\logs\state.txt'
     keys Tab; typed 'monitor '
     keys Tab; typed 's3cret'
     keys Tab; typed 'ALIVE'          # entering a box selects its text: "up" is replaced
     keys Tab; typed 'DEAD'
-    keys Tab Tab                     # round to OK and on to the log file box, its text selected
-    keys shift+Tab shift+Tab         # back over OK to the down box
+    keys Tab; typed '90'             # the max. age box
+    keys Tab Tab Tab                 # over Test, round to OK and on to the log file box, its text selected
+    keys shift+Tab shift+Tab shift+Tab shift+Tab   # back over OK, Test and the max. age box to the down box
     typed 'FA'
     keys Return; typed 'I'           # Enter in a box does not press OK
     keys Escape; typed 'L'           # Escape does nothing
     sleep 0.5
     import -window "$dialog" "$build/dialog-$bits.png" 2>/dev/null
+    keys Tab; typed 'soon'           # on to the max. age box, its text selected
+    keys alt+o                       # "soon" is no number of minutes: refused, the dialog stays
+    sleep 1
+    refusal=$(xdotool search --onlyvisible --name '^Word in First Line$' 2>/dev/null | head -n 1)
+    [ -n "$refusal" ] && shtest_pass max_age_refused || shtest_fail max_age_refused "no message box for the max. age"
+    keys Return                      # closes the message box; the max. age box has the focus, its text selected
+    sleep 0.5
+    typed '90'
+    keys alt+t                       # Test: the answer comes in a message box, nothing is stored
+    answer=
+    for _ in $(seq 300); do
+        answer=$(xdotool search --onlyvisible --name '^Word in First Line$' 2>/dev/null | head -n 1)
+        [ -n "$answer" ] && break
+        sleep 0.1
+    done
+    [ -n "$answer" ] && shtest_pass alt_t_answers || shtest_fail alt_t_answers "no message box with the answer"
+    keys Return
+    sleep 0.5
     keys alt+o
     shtest_expect_eq typing_tab_ring_alt_o "$(parameter_after)" \
-        '#LOGFILE=C:\logs\state.txt#USER=monitor#PW=czNjcmV0#UP=ALIVE#DOWN=FAIL#'
+        '#LOGFILE=C:\logs\state.txt#USER=monitor#PW=czNjcmV0#UP=ALIVE#DOWN=FAIL#MAXAGE=90#'
     [ -s "$build/dialog-$bits.png" ] && shtest_pass screenshot || shtest_fail screenshot "no $build/dialog-$bits.png"
 else
     shtest_fail typing_tab_ring_alt_o "no dialog appeared (see $work/typing.log)"
