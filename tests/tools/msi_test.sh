@@ -62,10 +62,15 @@ run() {
     tr -d '\r' <"$work/run.out"
     return $code
 }
+# system_tool BITS NAME: the system's program of that bitness by its full path;
+# a bare name sometimes failed to start under Wine.
+system_tool() {
+    if [ "$1" = win32 ]; then echo "C:\\windows\\syswow64\\$2.exe"; else echo "C:\\windows\\system32\\$2.exe"; fi
+}
 msi_runs=0
 msiexec() {
     msi_runs=$((msi_runs + 1))
-    run /usr/lib/wine/wine64 msiexec "$@" /qn /l*v "$(winpath "$work/msiexec-$msi_runs.log")"
+    run /usr/lib/wine/wine64 "$(system_tool win64 msiexec)" "$@" /qn /l*v "$(winpath "$work/msiexec-$msi_runs.log")"
 }
 
 # The registration as the given bitness sees it: "key : value" lines, sorted, with
@@ -77,7 +82,7 @@ registration() {
     for bits in "${views[@]}"; do
         for root in comlineprobe.lineprobeCom 'CLSID\{21239317-5CFF-44EC-9F93-107FC0A617BD}' \
             'Interface\{458416EC-70DC-412A-BBBB-0B92761041C5}' 'TypeLib\{8C5F032E-CDD6-4571-953A-EA9E0642E696}'; do
-            run "$(wine_for "$bits")" reg query "HKLM\\Software\\Classes\\$root" /s |
+            run "$(wine_for "$bits")" "$(system_tool "$bits" reg)" query "HKLM\\Software\\Classes\\$root" /s |
                 awk -v view="$bits" '/^HKEY_/ { key = view " " $0; print key; next } /^    / { print key " : " $0 }'
         done
     done | while IFS= read -r line; do
@@ -96,7 +101,7 @@ Set probe = CreateObject("comlineprobe.lineprobeCom")
 probe.ec_parameter = "#LOGFILE=$(winpath "$work/status.txt")#USER=#PW=#UP=OK#DOWN=FAIL#"
 WScript.Echo probe.ec_docheck() & " " & probe.ec_result
 EOF
-check_by_progid() { run "$(wine_for "$1")" cscript //nologo "$(winpath "$work/check.vbs")"; }
+check_by_progid() { run "$(wine_for "$1")" "$(system_tool "$1" cscript)" //nologo "$(winpath "$work/check.vbs")"; }
 
 # The installed products of this package's upgrade code, as installed-programs lists show them.
 upgrade_code=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^UpgradeCode\t//p')
@@ -107,7 +112,7 @@ For Each product In installer.RelatedProducts(WScript.Arguments(0))
         installer.ProductInfo(product, "VersionString") & ", " & installer.ProductInfo(product, "Publisher")
 Next
 EOF
-installed_products() { run /usr/lib/wine/wine64 cscript //nologo "$(winpath "$work/products.vbs")" "$upgrade_code"; }
+installed_products() { run /usr/lib/wine/wine64 "$(system_tool win64 cscript)" //nologo "$(winpath "$work/products.vbs")" "$upgrade_code"; }
 product_name="comlineprobe (32-bit)"
 [ "$arch" = x64 ] && product_name="comlineprobe (64-bit)"
 
@@ -124,11 +129,11 @@ cp "$packed/x64/comlineprobe.dll" "$work/reference/x64/"
 reference_dlls=("$work/reference/x86/comlineprobe.dll")
 [ "$arch" = x64 ] && reference_dlls+=("$work/reference/x64/comlineprobe.dll")
 regsvr32_all() {
-    local dll regsvr32 failed=0
+    local dll bits failed=0
     for dll in "${reference_dlls[@]}"; do
-        regsvr32='C:\windows\syswow64\regsvr32.exe'
-        [[ "$dll" == */x64/* ]] && regsvr32='C:\windows\system32\regsvr32.exe'
-        run /usr/lib/wine/wine64 "$regsvr32" /s "$@" "$(winpath "$dll")" >/dev/null || failed=1
+        bits=win32
+        [[ "$dll" == */x64/* ]] && bits=win64
+        run /usr/lib/wine/wine64 "$(system_tool "$bits" regsvr32)" /s "$@" "$(winpath "$dll")" >/dev/null || failed=1
     done
     return $failed
 }
@@ -178,7 +183,7 @@ shtest_expect_eq second_install_leaves_one "$(installed_products)" "$product_nam
 # --- repair: what /fomus does, which Wine's msiexec does not pass on --------
 native=win32
 [ "$arch" = x64 ] && native=win64
-run "$(wine_for "$native")" reg delete 'HKLM\Software\Classes\CLSID\{21239317-5CFF-44EC-9F93-107FC0A617BD}\InprocServer32' /f \
+run "$(wine_for "$native")" "$(system_tool "$native" reg)" delete 'HKLM\Software\Classes\CLSID\{21239317-5CFF-44EC-9F93-107FC0A617BD}\InprocServer32' /f \
     >/dev/null
 shtest_expect_eq key_deleted "$?" 0
 msiexec /i "$(winpath "$msi")" REINSTALL=ALL REINSTALLMODE=omus >/dev/null
