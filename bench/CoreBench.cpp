@@ -2,6 +2,8 @@
 // status file held in memory, and the whole check run on it, against a floor
 // that only copies blocks and looks for two line ends. Google Benchmark's own
 // report goes to stderr; stdout gets a Markdown table of medians and ratios.
+//   lineprobe_core_bench [--json=FILE] [Google Benchmark options]
+// --json also writes the figures that scripts/bench collects as a JSON object.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -106,7 +108,7 @@ public:
     std::wstring ParameterText() override { return L"#LOGFILE=C:\\status\\state.txt#USER=#PW=c2VjcmV0#UP=UP#DOWN=DOWN#"; }
     bool ConnectShare(std::wstring_view, std::wstring_view, std::wstring_view, std::wstring&) override { return true; }
     bool DisconnectShare(std::wstring_view) override { return true; }
-    std::unique_ptr<ByteSource> OpenFile(const std::wstring&) override { return std::make_unique<ViewSource>(m_bytes); }
+    std::unique_ptr<ByteSource> OpenFile(std::wstring_view) override { return std::make_unique<ViewSource>(m_bytes); }
     std::uint64_t CurrentTime() override { return 0; }
     LocalTime ToLocalTime(std::uint64_t) override { return {}; }
 
@@ -199,10 +201,42 @@ void PrintTable(const std::map<std::string, double>& medians) {
     std::printf("| DecodePassword, 25 characters | %s |\n", Nanoseconds(at("password_decode/")).c_str());
 }
 
+// Ratios to the floor on the same input, and nanoseconds for the lookups.
+bool WriteJson(const std::map<std::string, double>& medians, const char* path) {
+    const auto at = [&](const std::string& name) {
+        const auto found = medians.find(name);
+        return found == medians.end() ? 0.0 : found->second;
+    };
+    const auto ratio = [&](const char* name, int input) {
+        const double floor = at("floor/" + std::to_string(input));
+        return floor > 0 ? at(name + ("/" + std::to_string(input))) / floor : 0.0;
+    };
+    std::FILE* file = std::fopen(path, "w");
+    if (!file) return false;
+    std::fprintf(file,
+                 "{\"check_run_100b\": %.3f, \"reader_100b\": %.3f, \"reader_1mib_ansi\": %.3f, "
+                 "\"reader_1mib_utf8\": %.3f, \"field_lookup_ns\": %.1f, \"decode_password_ns\": %.1f}\n",
+                 ratio("check_run", 0), ratio("read_two_lines", 0), ratio("read_two_lines", 3),
+                 ratio("read_two_lines", 4), at("parameter_lookup/"), at("password_decode/"));
+    return std::fclose(file) == 0;
+}
+
 }  // namespace
 }  // namespace lineprobe::bench
 
 int main(int argc, char** argv) {
+    // Our own option goes before Google Benchmark sees the rest.
+    const char* json = nullptr;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--json=", 7) == 0) {
+            json = argv[i] + 7;
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    argv[argc] = nullptr;
     lineprobe::bench::Register();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -212,5 +246,9 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&collector);
     benchmark::Shutdown();
     lineprobe::bench::PrintTable(collector.medians);
+    if (json && !lineprobe::bench::WriteJson(collector.medians, json)) {
+        std::fprintf(stderr, "cannot write %s\n", json);
+        return 1;
+    }
     return 0;
 }

@@ -22,7 +22,9 @@ public:
 
     bool DisconnectShare(std::wstring_view server) override { return lineprobe::DisconnectShare(server, m_shareApi); }
 
-    std::unique_ptr<ByteSource> OpenFile(const std::wstring& path) override { return OpenStatusFile(path); }
+    std::unique_ptr<ByteSource> OpenFile(std::wstring_view path) override {
+        return OpenStatusFile(std::wstring(path));
+    }
 
     std::uint64_t CurrentTime() override {
         FILETIME now{};

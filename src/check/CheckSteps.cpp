@@ -1,5 +1,6 @@
 #include "CheckSteps.h"
 
+#include <array>
 #include <cstdio>
 #include <iterator>
 #include <new>
@@ -17,7 +18,7 @@ constexpr std::wstring_view kDevicePrefix = L"\\\\?\\";
 constexpr std::wstring_view kDeviceUncPrefix = L"\\\\?\\UNC\\";
 
 // "\\?\UNC\" in any letter case, the one way past MAX_PATH on a share.
-bool IsDeviceUncPath(std::wstring_view path) {
+bool IsDeviceUncPath(std::wstring_view path) noexcept {
     if (path.size() < kDeviceUncPrefix.size()) return false;
     for (std::size_t i = 0; i < kDeviceUncPrefix.size(); ++i) {
         wchar_t c = path[i];
@@ -29,11 +30,11 @@ bool IsDeviceUncPath(std::wstring_view path) {
 
 }  // namespace
 
-bool NeedsShareConnection(std::wstring_view user, std::wstring_view path) {
+bool NeedsShareConnection(std::wstring_view user, std::wstring_view path) noexcept {
     if (user.empty()) return false;
     // "\\?\C:\..." names a local file in the long form; only "\\?\UNC\..." reaches a share.
     if (path.starts_with(kDevicePrefix) && !IsDeviceUncPath(path)) return false;
-    return !Trim(path).ends_with(L":\\");
+    return !TrimmedView(path).ends_with(L":\\");
 }
 
 std::optional<std::wstring> ServerOfPath(std::wstring_view path) {
@@ -106,9 +107,7 @@ public:
 private:
     void Steps() {
         if (!ReadFields()) return;
-        bool connect = false;
-        Step(90, [&] { connect = NeedsShareConnection(m_user, m_logFile); });
-        if (connect) {
+        if (NeedsShareConnection(m_user, m_logFile)) {
             std::optional<std::wstring> server;
             Step(110, [&] { server = ServerOfPath(m_logFile); });
             Step(120, [&] {
@@ -142,19 +141,24 @@ private:
 
     // False when the configuration cannot be checked; the outcome says why.
     bool ReadFields() {
-        // The value becomes text once; each field is still a step of its own,
-        // so that a failure names the field it happened in.
+        // The value becomes text once and is searched once; each field is still
+        // a step of its own, so that a failure names the field it happened in.
+        enum Field { LogFile, User, Password, Up, Down, MaxAgeField, kFieldCount };
+        static constexpr std::array<std::wstring_view, kFieldCount> kKeys{L"LOGFILE", L"USER", L"PW",
+                                                                          L"UP",      L"DOWN", L"MAXAGE"};
+        std::array<std::wstring_view, kFieldCount> values;
         Step(40, [&] {
             m_parameter = m_environment.ParameterText();
-            m_logFile = GetParameterField(m_parameter, L"LOGFILE");
+            FindFieldValues(m_parameter, kKeys, values);
         });
-        Step(50, [&] { m_user = Trim(GetParameterField(m_parameter, L"USER")); });
-        Step(60, [&] { m_password = DecodePassword(GetParameterField(m_parameter, L"PW")); });
-        Step(70, [&] { m_upWord = GetParameterField(m_parameter, L"UP"); });
-        Step(80, [&] { m_downWord = GetParameterField(m_parameter, L"DOWN"); });
+        // The other fields stay views into the text, which lives as long as the run.
+        m_logFile = values[LogFile];
+        m_user = TrimmedView(values[User]);
+        Step(60, [&] { m_password = DecodePassword(values[Password]); });
+        m_upWord = values[Up];
+        m_downWord = values[Down];
         // Decided before any connection is made: a wrong value never costs a logon.
-        MaxAge maxAge;
-        Step(30, [&] { maxAge = ParseMaxAge(GetParameterField(m_parameter, L"MAXAGE")); });
+        const MaxAge maxAge = ParseMaxAge(values[MaxAgeField]);
         if (!maxAge.valid) {
             m_outcome.up = false;
             Step(420, [&] { m_outcome.text = L"ERR: " + std::wstring(kMaxAgeRule); });
@@ -296,11 +300,11 @@ private:
     bool m_connectionOpen = false;
 
     std::wstring m_parameter;
-    std::wstring m_logFile;
-    std::wstring m_user;
+    std::wstring_view m_logFile;
+    std::wstring_view m_user;
     std::wstring m_password;
-    std::wstring m_upWord;
-    std::wstring m_downWord;
+    std::wstring_view m_upWord;
+    std::wstring_view m_downWord;
     unsigned m_maxAgeMinutes = 0;  // 0: any age
     std::wstring m_server;
     std::wstring m_errorText;

@@ -40,7 +40,7 @@ public:
                               std::wstring& errorText) = 0;
     virtual bool DisconnectShare(std::wstring_view server) = 0;
     // Opens the file for reading; throws Failure with the reason when it cannot.
-    virtual std::unique_ptr<ByteSource> OpenFile(const std::wstring& path) = 0;
+    virtual std::unique_ptr<ByteSource> OpenFile(std::wstring_view path) = 0;
     // Asked only when the parameter string limits the age of the file.
     virtual std::uint64_t CurrentTime() = 0;
     // Throws Failure when the system cannot convert the moment.
@@ -55,7 +55,7 @@ CheckOutcome RunCheckSteps(CheckEnvironment& environment) noexcept;
 
 // A connection is needed for a user name and a path that does not end in ":\"
 // and is not a local path in the long form ("\\?\C:\...").
-bool NeedsShareConnection(std::wstring_view user, std::wstring_view path);
+bool NeedsShareConnection(std::wstring_view user, std::wstring_view path) noexcept;
 // The first element of a UNC path ("srv" for \\srv\share\a.txt and for
 // \\?\UNC\srv\share\a.txt), ended by "\" or "/"; nothing when the path does
 // not begin with "\\" or holds nothing after it.

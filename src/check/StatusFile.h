@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -48,6 +49,8 @@ public:
     static constexpr std::size_t kDefaultBlockSize = 64 * 1024;
 
     explicit LineReader(ByteSource& source, std::size_t blockSize = kDefaultBlockSize);
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
 
     // The next line without its line end, or nothing when the file holds no further line.
     std::optional<std::wstring> ReadLine();
@@ -56,13 +59,20 @@ public:
     TextEncoding Encoding() const noexcept { return m_encoding; }
 
 private:
+    // Gives a block of the default size back for the next reader instead of freeing it.
+    struct BlockReturn {
+        std::size_t size;
+        void operator()(char* block) const noexcept;
+    };
+
     bool Fill();
     void Start();
     char32_t UnitAt(std::size_t offset) const noexcept;
+    std::size_t FindLineEnd(std::size_t from, std::size_t to) const noexcept;
 
     ByteSource& m_source;
     std::size_t m_blockSize;
-    std::vector<char> m_block;
+    std::unique_ptr<char[], BlockReturn> m_block;
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
     bool m_atEnd = false;

@@ -1,9 +1,65 @@
 #include "Base64.h"
 
+#include <array>
+#include <cstdint>
+#include <type_traits>
+
 #include "CodePage.h"
 #include "Failure.h"
 
 namespace lineprobe {
+namespace {
+
+// Marks "=" in kSextets; its value, like that of any unknown character, is 0.
+constexpr std::uint8_t kPadding = 0x40;
+
+// The value of each character below 256, as MapSextet gives it, and kPadding for "=".
+constexpr std::array<std::uint8_t, 256> kSextets = [] {
+    std::array<std::uint8_t, 256> values{};
+    for (std::size_t i = 1; i < kSextetTable.size(); ++i) {
+        values[static_cast<std::size_t>(kSextetTable[i])] = static_cast<std::uint8_t>(i - 1);
+    }
+    values['='] = kPadding;
+    return values;
+}();
+
+std::uint8_t SextetEntry(wchar_t c) noexcept {
+    const auto code = static_cast<std::make_unsigned_t<wchar_t>>(c);
+    return code < kSextets.size() ? kSextets[code] : 0;
+}
+
+// Decodes into `out`, which has room for three bytes per group of four
+// characters begun, and returns the count written.
+std::size_t DecodeInto(std::wstring_view text, char* out) {
+    char* const start = out;
+    for (std::size_t group = 0; group < text.size(); group += 4) {
+        // Places past the end count as "=".
+        const std::size_t left = text.size() - group;
+        const unsigned e0 = SextetEntry(text[group]);
+        const unsigned e1 = left > 1 ? SextetEntry(text[group + 1]) : kPadding;
+        const unsigned e2 = left > 2 ? SextetEntry(text[group + 2]) : kPadding;
+        const unsigned e3 = left > 3 ? SextetEntry(text[group + 3]) : kPadding;
+        const unsigned bits = (e0 & 0x3F) << 18 | (e1 & 0x3F) << 12 | (e2 & 0x3F) << 6 | (e3 & 0x3F);
+        out[0] = static_cast<char>(bits >> 16);
+        out[1] = static_cast<char>((bits >> 8) & 0xFF);
+        out[2] = static_cast<char>(bits & 0xFF);
+        // The first "=" of a group ends what it holds.
+        if (((e0 | e1 | e2 | e3) & kPadding) == 0) {
+            out += 3;
+        } else if (e0 & kPadding) {
+            throw Failure(FailureKind::InvalidProcedureCall);
+        } else {
+            out += (e1 & kPadding) ? 0 : (e2 & kPadding) ? 1 : 2;
+        }
+    }
+    return static_cast<std::size_t>(out - start);
+}
+
+std::size_t DecodedRoom(std::wstring_view text) noexcept {
+    return (text.size() + 3) / 4 * 3;
+}
+
+}  // namespace
 
 wchar_t MapSextet(int value) {
     return kSextetTable.at(static_cast<std::size_t>(value + 1));
@@ -41,29 +97,8 @@ std::string Base64EncodeBytes(std::string_view bytes) {
 }
 
 std::string Base64DecodeBytes(std::wstring_view text) {
-    std::string out;
-    out.reserve(text.size() / 4 * 3 + 3);
-    for (std::size_t group = 0; group < text.size(); group += 4) {
-        int kept = 3;
-        int v[4] = {};
-        for (int j = 3; j >= 0; --j) {
-            const std::size_t at = group + static_cast<std::size_t>(j);
-            const wchar_t c = at < text.size() ? text[at] : L'=';
-            if (c == L'=') {
-                kept = j - 1;
-            }
-            v[j] = MapSextet(std::wstring_view(&c, 1));
-        }
-        if (kept < 0) {
-            throw Failure(FailureKind::InvalidProcedureCall);
-        }
-        const char bytes[3] = {
-            static_cast<char>(((v[0] << 2) | (v[1] >> 4)) & 0xFF),
-            static_cast<char>(((v[1] << 4) | (v[2] >> 2)) & 0xFF),
-            static_cast<char>(((v[2] << 6) | v[3]) & 0xFF),
-        };
-        out.append(bytes, static_cast<std::size_t>(kept));
-    }
+    std::string out(DecodedRoom(text), '\0');
+    out.resize(DecodeInto(text, out.data()));
     return out;
 }
 
@@ -73,6 +108,11 @@ std::wstring Base64Encode(std::wstring_view text) {
 }
 
 std::wstring Base64Decode(std::wstring_view text) {
+    // A password's bytes fit on the stack.
+    char small[192];
+    if (DecodedRoom(text) <= sizeof small) {
+        return FromAnsi(std::string_view(small, DecodeInto(text, small)));
+    }
     return FromAnsi(Base64DecodeBytes(text));
 }
 

@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include "WideText.h"
+
 namespace lineprobe {
 namespace {
 
@@ -27,6 +29,10 @@ char ToByte(wchar_t c) {
     return '?';
 }
 
+wchar_t FromByte(unsigned char b) {
+    return b >= 0x80 && b < 0xA0 ? static_cast<wchar_t>(kHighControls[b - 0x80]) : static_cast<wchar_t>(b);
+}
+
 }  // namespace
 
 std::string ToAnsi(std::wstring_view text) {
@@ -40,13 +46,28 @@ std::string ToAnsi(std::wstring_view text) {
 
 std::wstring FromAnsi(std::string_view bytes) {
     std::wstring text;
-    text.reserve(bytes.size());
-    for (char b : bytes) {
-        auto u = static_cast<unsigned char>(b);
-        text.push_back(u >= 0x80 && u < 0xA0 ? static_cast<wchar_t>(kHighControls[u - 0x80])
-                                             : static_cast<wchar_t>(u));
-    }
+    AppendFromAnsi(bytes, text);
     return text;
+}
+
+void AppendFromAnsi(std::string_view bytes, std::wstring& text) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const std::string_view step = bytes.substr(done, kWideStep);
+        const std::size_t at = text.size();
+        text.resize(at + step.size());
+        wchar_t* const out = text.data() + at;
+        for (std::size_t i = 0; i < step.size(); ++i) {
+            i += WidenAsciiRun(step.data() + i, step.size() - i, out + i);
+            if (i < step.size()) {
+                out[i] = FromByte(static_cast<unsigned char>(step[i]));
+            }
+        }
+        done += step.size();
+    }
+}
+
+bool AnsiIsSingleByte() noexcept {
+    return true;
 }
 
 }  // namespace lineprobe

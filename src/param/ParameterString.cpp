@@ -1,6 +1,7 @@
 #include "ParameterString.h"
 
 #include <algorithm>
+#include <array>
 
 #include "Base64.h"
 
@@ -13,36 +14,57 @@ wchar_t UpperAscii(wchar_t c) {
     return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
 }
 
-std::wstring UpperCopy(std::wstring_view text) {
-    std::wstring upper(text);
-    std::transform(upper.begin(), upper.end(), upper.begin(), UpperAscii);
-    return upper;
+bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) noexcept {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](wchar_t x, wchar_t y) { return UpperAscii(x) == UpperAscii(y); });
 }
 
 }  // namespace
 
-std::wstring Trim(std::wstring_view text) {
+std::wstring_view TrimmedView(std::wstring_view text) noexcept {
     const auto first = text.find_first_not_of(L' ');
     if (first == std::wstring_view::npos) {
         return {};
     }
     const auto last = text.find_last_not_of(L' ');
-    return std::wstring(text.substr(first, last - first + 1));
+    return text.substr(first, last - first + 1);
 }
 
+std::wstring Trim(std::wstring_view text) { return std::wstring(TrimmedView(text)); }
+
 std::wstring GetParameterField(std::wstring_view text, std::wstring_view key) {
-    const std::wstring upper = UpperCopy(text);
-    const std::wstring search = L"#" + UpperCopy(Trim(key)) + L"=";
-    const auto found = upper.find(search);
-    if (found == std::wstring::npos) {
-        return {};
+    const std::wstring_view name = TrimmedView(key);
+    for (auto hash = text.find(L'#'); hash != std::wstring_view::npos; hash = text.find(L'#', hash + 1)) {
+        if (FieldKeyAt(text, hash, name)) {
+            const auto valueStart = hash + name.size() + 2;
+            return std::wstring(text.substr(valueStart, text.find(L'#', valueStart) - valueStart));
+        }
     }
-    const auto valueStart = found + search.size();
-    auto valueEnd = upper.find(L'#', valueStart);
-    if (valueEnd == std::wstring::npos) {
-        valueEnd = text.size();
+    return {};
+}
+
+void FindFieldValues(std::wstring_view text, std::span<const std::wstring_view> keys,
+                     std::span<std::wstring_view> values) noexcept {
+    std::array<bool, 16> found{};
+    std::size_t left = std::min({keys.size(), values.size(), found.size()});
+    std::fill(values.begin(), values.end(), std::wstring_view());
+    // Every "#" in turn, followed by a key in any case of its letters and "=";
+    // the first such field of each key counts. Keys hold neither "#" nor "=",
+    // so only a key as long as the name up to the first "=" can match.
+    for (auto hash = text.find(L'#'); hash != std::wstring_view::npos && left > 0; hash = text.find(L'#', hash + 1)) {
+        const auto nameStart = hash + 1;
+        const auto equals = text.find_first_of(L"=#", nameStart);
+        if (equals == std::wstring_view::npos) break;
+        if (text[equals] != L'=') continue;
+        const std::wstring_view name = text.substr(nameStart, equals - nameStart);
+        for (std::size_t k = 0; k < keys.size() && k < values.size() && k < found.size(); ++k) {
+            if (found[k] || keys[k].size() != name.size() || !EqualIgnoringAsciiCase(name, keys[k])) continue;
+            const auto valueStart = equals + 1;
+            values[k] = text.substr(valueStart, text.find(L'#', valueStart) - valueStart);
+            found[k] = true;
+            --left;
+        }
     }
-    return std::wstring(text.substr(valueStart, valueEnd - valueStart));
 }
 
 bool FieldKeyAt(std::wstring_view text, std::size_t at, std::wstring_view key) noexcept {
@@ -50,10 +72,7 @@ bool FieldKeyAt(std::wstring_view text, std::size_t at, std::wstring_view key) n
         text[at + 1 + key.size()] != L'=') {
         return false;
     }
-    for (std::size_t i = 0; i < key.size(); ++i) {
-        if (UpperAscii(text[at + 1 + i]) != UpperAscii(key[i])) return false;
-    }
-    return true;
+    return EqualIgnoringAsciiCase(text.substr(at + 1, key.size()), key);
 }
 
 std::wstring BuildParameterString(const ParameterFields& fields) {

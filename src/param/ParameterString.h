@@ -1,6 +1,7 @@
 // The one-line configuration of a check: "#KEY=value" fields closed by "#".
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -8,11 +9,18 @@ namespace lineprobe {
 
 // Removes leading and trailing space characters only; tabs and other white space stay.
 std::wstring Trim(std::wstring_view text);
+std::wstring_view TrimmedView(std::wstring_view text) noexcept;
 
 // The value of the first field "#key=" (key matched without regard to letter
 // case, spaces around it ignored), up to the next "#" or the end of the text;
 // empty when the key does not occur. The value is neither trimmed nor re-cased.
 std::wstring GetParameterField(std::wstring_view text, std::wstring_view key);
+
+// The values of several keys, found in one pass over the text: each is the
+// value GetParameterField gives for its key (taken as it is, at most 16 keys),
+// as a view into the text.
+void FindFieldValues(std::wstring_view text, std::span<const std::wstring_view> keys,
+                     std::span<std::wstring_view> values) noexcept;
 
 // Whether a field "#key=" begins at the given place, the key matched as the
 // lookup matches it. The key is given without "#" and "=".

@@ -62,7 +62,8 @@ public:
         return true;
     }
 
-    std::unique_ptr<ByteSource> OpenFile(const std::wstring& path) override {
+    std::unique_ptr<ByteSource> OpenFile(std::wstring_view view) override {
+        const std::wstring path(view);
         calls.push_back(L"open " + path);
         MaybeOutOfMemory(L"open");
         if (auto failure = openFailures.find(path); failure != openFailures.end()) throw Failure(failure->second);
@@ -365,9 +366,9 @@ TEST_P(OutOfMemory, NamesTheStepOrGoesOn) {
 const MemoryCase kMemoryCases[] = {
     {"ParameterAt40", kLocal, L"parameter 1", false, L"ERR: Out of memory on line  40"},
     // The value becomes text once: a second conversion, which could fail, never happens.
-    {"ParameterOnce50", kLocal, L"parameter 2", true, L"all good"},
-    {"ParameterOnce60", kLocal, L"parameter 3", true, L"all good"},
-    {"ParameterOnce80", kLocal, L"parameter 5", true, L"all good"},
+    {"ParameterSecondTime", kLocal, L"parameter 2", true, L"all good"},
+    {"ParameterThirdTime", kLocal, L"parameter 3", true, L"all good"},
+    {"ParameterFifthTime", kLocal, L"parameter 5", true, L"all good"},
     {"Connect", kShare, L"connect", false, L"ERR: Out of memory on line  130"},
     {"DisconnectAfterRead", kShare, L"disconnect", false, L"ERR: Out of memory on line  480"},
     {"FirstRead", kShare, L"read 1", false, L"ERR: Out of memory on line  210"},

@@ -50,9 +50,10 @@ void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 class LineEnds : public ::testing::TestWithParam<LineCase> {};
 
 // Every case also runs with tiny blocks, so that a CR LF or a mark split
-// between two reads is met.
+// between two reads is met, and with blocks of 64 bytes, the stride of the
+// line-end search.
 TEST_P(LineEnds, SameLinesForEveryBlockSize) {
-    for (std::size_t blockSize : {1u, 2u, 3u, 5u, 65536u}) {
+    for (std::size_t blockSize : {1u, 2u, 3u, 5u, 64u, 65536u}) {
         EXPECT_EQ(ReadLines(GetParam().bytes, blockSize), GetParam().lines) << "block size " << blockSize;
     }
     EXPECT_EQ(ReadLines(GetParam().bytes, 65536, 1), GetParam().lines) << "one byte per read";
@@ -93,6 +94,16 @@ const LineCase kLineCases[] = {
     {"Utf16LoneSurrogate", "\xFF\xFE" + Utf16(u"a", false) + "\x00\xD8"s + Utf16(u"b", false), {L"a\uFFFDb"}},
     {"Utf16OddLastByteDropped", "\xFF\xFE" + Utf16(u"ab", false) + "c", {L"ab"}},
     {"Utf16MarkOnly", "\xFF\xFE", {}},
+    // Lines longer than the search's stride; with 64-byte blocks the line ends
+    // are the last byte or unit of a block and the euro sign straddles two.
+    {"LineEndLastByteOfABlock", std::string(63, 'a') + "\n" + std::string(63, 'b') + "\r\nc",
+     {std::wstring(63, L'a'), std::wstring(63, L'b'), L"c"}},
+    {"Utf16LineEndLastUnitOfABlock", "\xFF\xFE" + Utf16(std::u16string(30, u'a') + u"\r\nx", false),
+     {std::wstring(30, L'a'), L"x"}},
+    {"Utf8CharacterAcrossBlocks", "\xEF\xBB\xBF" + std::string(60, 'a') + "\xE2\x82\xAC" "z\n",
+     {std::wstring(60, L'a') + L"\u20ACz"}},
+    {"AnsiAfterALongAsciiRun", std::string(40, 'a') + "\xE9\x80" + std::string(20, 'b') + "\n",
+     {std::wstring(40, L'a') + L"\u00E9\u20AC" + std::wstring(20, L'b')}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Reader, LineEnds, ::testing::ValuesIn(kLineCases),
@@ -151,6 +162,27 @@ TEST(LineBound, Utf16PairCutByTheBoundIsDropped) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], std::wstring(kLineByteLimit / 2 - 1, L'a'));
     EXPECT_EQ(lines[1], L"next");
+}
+
+// Where a block ends right at the bound: reads of 65536 bytes end one at 1 MiB
+// into the file, reads of 61681 bytes one at 17 x 61681 = 1 MiB + 1.
+TEST(LineBound, BlockEndingAtTheBound) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::size_t chunk;
+        Lines lines;
+    } cases[] = {
+        {"CrLastByteBeforeTheBound", std::string(kLineByteLimit - 1, 'a') + "\r\nnext", 65536,
+         {std::wstring(kLineByteLimit - 1, L'a'), L"next"}},
+        // After the mark the bound falls after the third byte of the character.
+        {"Utf8CharacterAcrossBlockEndAndBound",
+         "\xEF\xBB\xBF" + std::string(kLineByteLimit - 3, 'a') + "\xF0\x9F\x98\x80tail\nnext", 61681,
+         {std::wstring(kLineByteLimit - 3, L'a'), L"next"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReadLines(c.bytes, 65536, c.chunk), c.lines) << c.name;
+    }
 }
 
 // The cost of a check does not depend on the size of the file.

@@ -67,6 +67,8 @@ INSTANTIATE_TEST_SUITE_P(Groups, LenientDecoding, testing::Values(
     LenientCase{L"Y*==", L"`"},         // unknown characters count as "A" in place
     LenientCase{L"YA==", L"`"},
     LenientCase{L"Y UZ", L"`\u0005\u0019"},
+    LenientCase{L"\u0159WJj", L"\u0001bc"},  // beyond 255 too, whatever its low byte
+    LenientCase{L"YW\u013Dj", L"a`#"},
     LenientCase{L"YWJj\r\nYWJj", std::wstring_view(L"abc\0\u0006\u0016&", 7)},
     LenientCase{L"YWJjYQ", L"abca"}));
 

@@ -51,6 +51,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, Lookup, testing::Values(
     LookupCase{L"", L"LOGFILE", L""},
     LookupCase{L"junk before#UP=OK#", L"UP", L"OK"},
     LookupCase{L"#UP=", L"UP", L""},
+    LookupCase{L"#UP", L"UP", L""},
+    LookupCase{L"#DOWN=x#U", L"UP", L""},
     LookupCase{L"#", L"", L""},
     LookupCase{L"#=v#", L"", L"v"},
     LookupCase{L"#logfile=x#", L"LOGFILE", L"x"},

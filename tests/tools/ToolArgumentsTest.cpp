@@ -44,6 +44,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, Accepts, testing::Values(
     AcceptCase{L"check --up - --down FAIL --logfile x", Command::Check},
     AcceptCase{L"configure", Command::Configure},
     AcceptCase{L"configure --param #UP=a# --timeout 30 --dll x.dll", Command::Configure},
+    AcceptCase{L"check --param #LOGFILE=x#USER=#PW=#UP=a#DOWN=b#", Command::Check},
+    AcceptCase{L"check --param - --verbose", Command::Check},
+    AcceptCase{L"check --param-env LP_PARAM", Command::Check},
+    AcceptCase{L"configure --param - --timeout 30", Command::Configure},
+    AcceptCase{L"configure --param-env=LP_PARAM", Command::Configure},
+    AcceptCase{L"configure --param #UP=a#DOWN=b#MAXAGE=5#", Command::Configure},
+    AcceptCase{L"check --logfile x --up OK --down FAIL --max-age 525600", Command::Check},
     AcceptCase{L"encode-password", Command::EncodePassword},
     AcceptCase{L"decode-password", Command::DecodePassword},
     AcceptCase{L"register", Command::Register},
@@ -72,7 +79,7 @@ TEST_P(Refuses, Line) {
         ParseArguments(Split(c.line));
         ADD_FAILURE() << Narrow(c.line) << " was accepted";
     } catch (const UsageError& e) {
-        EXPECT_NE(e.Message().find(c.says), std::wstring::npos) << Narrow(e.Message());
+        EXPECT_NE(e.Message().find(c.says), std::wstring::npos) << Narrow(c.line) << ": " << Narrow(e.Message());
     }
 }
 
@@ -81,6 +88,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, Refuses, testing::Values(
     RefuseCase{L"chek", L"unknown command"},
     RefuseCase{L"check check", L"unexpected argument at position 2"},
     RefuseCase{L"check --bogus", L"unknown option \"--bogus\""},
+    RefuseCase{L"check --bogus=x", L"unknown option \"--bogus\""},
+    RefuseCase{L"check -xS3cret", L"unknown option \"-x\""},
+    RefuseCase{L"check -pS3cret", L"never taken from the command line"},
+    RefuseCase{L"check --pwS3cret", L"never taken from the command line"},
+    RefuseCase{L"check --S3cret", L"unknown option at position 2"},
+    RefuseCase{L"check --verbose --longerthananyoption", L"unknown option at position 3"},
+    RefuseCase{L"check -hS3cret", L"\"-h\" takes no value"},
     RefuseCase{L"check --param", L"needs a value"},
     RefuseCase{L"check --param --verbose", L"needs a value"},
     RefuseCase{L"check --param a --param b", L"given twice"},
@@ -89,6 +103,21 @@ INSTANTIATE_TEST_SUITE_P(Cases, Refuses, testing::Values(
     RefuseCase{L"check --logfile x --up OK", L"check needs"},
     RefuseCase{L"check --param x --logfile y", L"cannot be combined"},
     RefuseCase{L"check --param x --user bob", L"cannot be combined"},
+    RefuseCase{L"check --param-env V --logfile x", L"--param-env cannot be combined"},
+    RefuseCase{L"check --param - --param-env V", L"cannot be combined"},
+    RefuseCase{L"configure --param x --param-env V", L"cannot be combined"},
+    RefuseCase{L"check --param - --param x", L"given twice"},
+    RefuseCase{L"check --param-env=", L"name of a variable"},
+    RefuseCase{L"check --param #LOGFILE=x#USER=bob#PW=czNjcmV0#UP=a#DOWN=b#", L"--param -"},
+    RefuseCase{L"check --param #UP=a#pw=czNjcmV0#", L"--param-env NAME"},
+    RefuseCase{L"check --param #PW=#PW=czNjcmV0#", L"--param -"},
+    RefuseCase{L"configure --param #USER=bob#PW=czNjcmV0#", L"--param -"},
+    RefuseCase{L"check --logfile x --up a --down b --max-age 0", L"from 1 to 525600"},
+    RefuseCase{L"check --logfile x --up a --down b --max-age 525601", L"from 1 to 525600"},
+    RefuseCase{L"check --logfile x --up a --down b --max-age=", L"from 1 to 525600"},
+    RefuseCase{L"check --logfile x --up a --down b --max-age 1.5", L"from 1 to 525600"},
+    RefuseCase{L"check --param x --max-age 5", L"cannot be combined"},
+    RefuseCase{L"configure --max-age 5", L"does not apply to configure"},
     RefuseCase{L"check --logfile x --up a --down b --password-env V", L"needs --user"},
     RefuseCase{L"check --logfile x --up a --down b --user u --password-env=", L"name of a variable"},
     RefuseCase{L"check --param x --timeout 5", L"does not apply to check"},
@@ -123,6 +152,28 @@ TEST(Parse, ReadsTheTimeoutAsANumber) {
     EXPECT_FALSE(ParseArguments({L"configure"}).timeout.has_value());
 }
 
+TEST(Parse, TellsWhereTheParameterStringComesFrom) {
+    const Options input = ParseArguments({L"check", L"--param", L"-"});
+    EXPECT_TRUE(input.paramFromInput);
+    EXPECT_FALSE(input.param.has_value());
+    const Options variable = ParseArguments({L"configure", L"--param-env", L"LP_PARAM"});
+    EXPECT_EQ(variable.paramEnv, L"LP_PARAM");
+    EXPECT_FALSE(variable.paramFromInput);
+    EXPECT_FALSE(variable.param.has_value());
+}
+
+TEST(Parse, ReadsTheMaxAgeAsMinutes) {
+    const std::vector<std::wstring> line{L"check", L"--logfile", L"x", L"--up", L"a", L"--down", L"b"};
+    auto with = [&line](std::initializer_list<std::wstring> more) {
+        std::vector<std::wstring> args = line;
+        args.insert(args.end(), more);
+        return ParseArguments(args).maxAge;
+    };
+    EXPECT_EQ(with({L"--max-age", L" 15 "}), 15u);
+    EXPECT_EQ(with({L"--max-age=0090"}), 90u);
+    EXPECT_FALSE(with({}).has_value());
+}
+
 TEST(Parse, AnEmptyParameterStringIsAValue) {
     EXPECT_EQ(ParseArguments({L"configure", L"--param="}).param, L"");
     EXPECT_EQ(ParseArguments({L"check", L"--param", L""}).param, L"");
@@ -138,6 +189,12 @@ TEST(Parse, NeverRepeatsAValueInAMessage) {
         {L"Sesam0pen"},
         {L"check", L"--secret=Sesam0pen"},
         {L"configure", L"--timeout=Sesam0pen"},
+        {L"check", L"-xSesam0pen"},
+        {L"check", L"--Sesam0pen"},
+        {L"check", L"--pwsesamopen"},
+        {L"check", L"--sesam0pen=x"},
+        {L"check", L"--param", L"#PW=Sesam0pen#"},
+        {L"check", L"--logfile", L"x", L"--up", L"a", L"--down", L"b", L"--max-age=Sesam0pen"},
     };
     for (const auto& line : lines) {
         try {
@@ -161,7 +218,8 @@ TEST(Parse, PointsAtStandardInputForPasswords) {
 
 TEST(Usage, NamesEveryCommand) {
     for (const wchar_t* word : {L"check", L"configure", L"encode-password", L"decode-password", L"register",
-                                L"unregister", L"--version", L"--password-env", L"--dll", L"--timeout"}) {
+                                L"unregister", L"--version", L"--password-env", L"--dll", L"--timeout",
+                                L"--param -", L"--param-env", L"--max-age"}) {
         EXPECT_NE(kUsage.find(word), std::wstring_view::npos) << Narrow(word);
     }
 }

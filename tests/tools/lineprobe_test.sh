@@ -29,10 +29,24 @@ if [ ! -f "$tool" ] || [ ! -f "$dll" ]; then
     exit 1
 fi
 
+# Longest a run without a dialog may take (the 32-bit one runs emulated); a
+# window that opens by mistake must not hang the test.
+limit=120
+
 # lp [ARGS...]: runs the tool with standard input from $LP_STDIN (default
 # nothing); sets RC, OUT (stdout, line breaks as LF) and ERR.
 lp() {
-    "$loader" "$tool" "$@" <"${LP_STDIN:-/dev/null}" >"$work/out" 2>"$work/err"
+    timeout "$limit" "$loader" "$tool" "$@" <"${LP_STDIN:-/dev/null}" >"$work/out" 2>"$work/err"
+    RC=$?
+    OUT=$(tr -d '\r' <"$work/out")
+    ERR=$(tr -d '\r' <"$work/err")
+}
+
+# lp_piped TEXT [ARGS...]: lp with TEXT and a line break piped to standard input.
+lp_piped() {
+    local text=$1
+    shift
+    printf '%s\r\n' "$text" | timeout "$limit" "$loader" "$tool" "$@" >"$work/out" 2>"$work/err"
     RC=$?
     OUT=$(tr -d '\r' <"$work/out")
     ERR=$(tr -d '\r' <"$work/err")
@@ -102,6 +116,16 @@ parameter: #LOGFILE=$L_down#USER=#PW=#UP=OK#DOWN=FAIL#
 verdict: down
 object: loaded from $L_wdll without registration"
 
+# --- --max-age: the MAXAGE field in the parameter string the tool builds --
+printf 'STATUS OK\r\nfresh\r\n' >"$work/fresh.txt"
+fresh=$(winpath "$work/fresh.txt")
+lp check --dll "$wdll" --logfile "$fresh" --up OK --down FAIL --max-age 60 --verbose
+expect max_age_field_built 0 "fresh
+parameter: #LOGFILE=$(lit "$fresh")#USER=#PW=#UP=OK#DOWN=FAIL#MAXAGE=60#
+*"
+lp check --dll "$wdll" --logfile "$fresh" --up OK --down FAIL --max-age 0
+expect_err max_age_zero_refused 3 'lineprobe: *MAXAGE must be a whole number of minutes from 1 to 525600'
+
 # --- the password never appears ------------------------------------------
 # A share path makes the check use the password; Wine refuses the connection at once.
 share='\\nosuchserver\logs\state.txt'
@@ -119,14 +143,30 @@ expect password_from_environment_masked 3 "ERR: *
 parameter: #LOGFILE=$L_share#USER=bob#PW=$L_mask#UP=OK#DOWN=FAIL#
 *"
 no_secret password_from_environment_not_shown
-lp check --dll "$wdll" --param "#LOGFILE=$share#USER=bob#PW=$secret_pw#UP=OK#DOWN=FAIL#" --verbose
-expect password_in_param_masked 3 "ERR: *
+with_password="#LOGFILE=$share#USER=bob#PW=$secret_pw#UP=OK#DOWN=FAIL#"
+lp_piped "$with_password" check --dll "$wdll" --param - --verbose
+expect param_from_pipe_masked 3 "ERR: *\(authentication\)
 parameter: #LOGFILE=$L_share#USER=bob#PW=$L_mask#UP=OK#DOWN=FAIL#
 *"
+no_secret param_from_pipe_not_shown
+LP_PARAM=$with_password lp check --dll "$wdll" --param-env LP_PARAM --verbose
+expect param_from_environment_masked 3 "ERR: *\(authentication\)
+parameter: #LOGFILE=$L_share#USER=bob#PW=$L_mask#UP=OK#DOWN=FAIL#
+*"
+no_secret param_from_environment_not_shown
+lp check --dll "$wdll" --param "$with_password"
+expect_err password_in_param_refused 3 'lineprobe: *--param -*--param-env NAME*'
 no_secret password_in_param_not_shown
+lp check --dll "$wdll" --param-env LP_UNSET_VARIABLE
+expect param_variable_unset 3 'ERR: the environment variable LP_UNSET_VARIABLE is not set'
+lp check --dll "$wdll" --param -
+expect no_param_on_stdin 3 'ERR: no parameter string on standard input'
 lp check --logfile "$share" --up OK --down FAIL --user bob --password "$secret"
 expect_err password_on_command_line_refused 3 'lineprobe: *standard input*'
 no_secret password_on_command_line_not_shown
+lp check --logfile "$share" --up OK --down FAIL --user bob "-p$secret"
+expect_err password_glued_to_option_refused 3 'lineprobe: *standard input*'
+no_secret password_glued_to_option_not_shown
 lp check --dll "$wdll" --logfile "$share" --up OK --down FAIL --user bob
 expect no_password_on_stdin 3 'ERR: no password on standard input*'
 lp check --dll "$wdll" --logfile "$share" --up OK --down FAIL --user bob --password-env LP_UNSET_VARIABLE
@@ -147,7 +187,7 @@ expect_err decode_password_rejects 3 'lineprobe: this is no PW value: *'
 mkdir -p "$work/solo"
 cp "$tool" "$work/solo/"
 solo_lp() {
-    "$loader" "$work/solo/lineprobe.exe" "$@" </dev/null >"$work/out" 2>"$work/err"
+    timeout "$limit" "$loader" "$work/solo/lineprobe.exe" "$@" </dev/null >"$work/out" 2>"$work/err"
     RC=$?
     OUT=$(tr -d '\r' <"$work/out")
     ERR=$(tr -d '\r' <"$work/err")
@@ -212,19 +252,22 @@ configure_with() {
     ERR=${ERR:-}$(tr -d '\r' <"$work/err")
 }
 stored='#logfile=C:\logs\a.txt#USER=bob #PW=YWJj#UP=OK#'
+kept='#LOGFILE=C:\logs\a.txt#USER=#PW=#UP=OK#DOWN=FAIL#MAXAGE=15#'
 if [ -z "${DISPLAY:-}" ]; then
     shtest_fail configure "no X display for the dialog (set DISPLAY)"
 else
     ERR=""
-    configure_with alt+o --param "$stored" --timeout 30
+    LP_PARAM=$stored configure_with alt+o --param-env LP_PARAM --timeout 30
     expect configure_ok_rebuilds_the_string 0 "$(lit '#LOGFILE=C:\logs\a.txt#USER=bob#PW=YWJj#UP=OK#DOWN=#')"
     ERR=""
-    configure_with alt+F4 --param "$stored"
-    expect configure_closed_keeps_the_string 0 "$(lit "$stored")"
+    configure_with alt+F4 --param "$kept"
+    expect configure_closed_keeps_the_string 0 "$(lit "$kept")"
 fi
 # A PW value the decoder rejects makes ec_showGUI fail before any window shows.
-lp configure --dll "$wdll" --param '#PW==YWJ#'
+lp_piped '#PW==YWJ#' configure --dll "$wdll" --param -
 expect_err configure_failure_in_words 3 'lineprobe: ec_showGUI failed: * (HRESULT 0x800A0005)'
+lp configure --dll "$wdll" --param "$stored"
+expect_err configure_password_in_param_refused 3 'lineprobe: *--param -*'
 
 # --- bad arguments: one line on stderr, exit code 3 ----------------------
 lp --help
@@ -235,6 +278,9 @@ lp check --dll "$wdll" --logfile "$up" --up OK --down FAIL --frobnicate
 expect_err unknown_option 3 'lineprobe: unknown option "--frobnicate"'
 lp check --param "#UP=x#" --logfile "$up"
 expect_err param_with_fields 3 'lineprobe: --param cannot be combined with *'
+lp check --dll "$wdll" --logfile "$up" --up OK --down FAIL "--Pw$secret"
+expect_err unknown_option_not_repeated 3 'lineprobe: an unknown option at position 10'
+no_secret unknown_option_not_shown
 lp configure --timeout soon
 expect_err timeout_not_a_number 3 'lineprobe: --timeout needs a whole number of seconds'
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,19 +19,21 @@
 namespace lineprobe::tool {
 namespace {
 
-std::wstring ReadPassword(const Options& options) {
-    if (options.passwordEnv) {
-        const std::wstring& name = *options.passwordEnv;
-        SetLastError(ERROR_SUCCESS);
-        const DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
-        if (size == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
-            throw ToolError(L"the environment variable " + name + L" is not set");
-        }
-        std::wstring value(size, L'\0');
-        const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), size);
-        value.resize(length < size ? length : 0);
-        return value;
+// The value of an environment variable; an empty one is a value too.
+std::wstring EnvironmentValue(const std::wstring& name) {
+    SetLastError(ERROR_SUCCESS);
+    const DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+    if (size == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+        throw ToolError(L"the environment variable " + name + L" is not set");
     }
+    std::wstring value(size, L'\0');
+    const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), size);
+    value.resize(length < size ? length : 0);
+    return value;
+}
+
+std::wstring ReadPassword(const Options& options) {
+    if (options.passwordEnv) return EnvironmentValue(*options.passwordEnv);
     auto password = ReadSecretLine(L"Password for " + options.user.value_or(L"") + L": ");
     if (!password) {
         throw ToolError(L"no password on standard input: pipe it in, or name an environment variable with "
@@ -39,8 +42,19 @@ std::wstring ReadPassword(const Options& options) {
     return std::move(*password);
 }
 
+// The parameter string given whole, from wherever --param or --param-env said.
+std::optional<std::wstring> GivenParameterString(const Options& options) {
+    if (options.param) return options.param;
+    if (options.paramEnv) return EnvironmentValue(*options.paramEnv);
+    if (!options.paramFromInput) return std::nullopt;
+    // Read like a password, since the string may hold one.
+    auto line = ReadSecretLine(L"Parameter string: ");
+    if (!line) throw ToolError(L"no parameter string on standard input");
+    return line;
+}
+
 std::wstring ParameterStringOf(const Options& options) {
-    if (options.param) return *options.param;
+    if (auto given = GivenParameterString(options)) return std::move(*given);
     ParameterFields fields;
     fields.logFile = *options.logFile;
     fields.up = *options.up;
@@ -49,6 +63,7 @@ std::wstring ParameterStringOf(const Options& options) {
         fields.user = *options.user;
         fields.password = ReadPassword(options);
     }
+    if (options.maxAge) fields.maxAge = std::to_wstring(*options.maxAge);
     return BuildParameterString(fields);
 }
 
@@ -78,10 +93,11 @@ int Check(const Options& options) {
 }
 
 int Configure(const Options& options) {
+    const std::optional<std::wstring> parameter = GivenParameterString(options);
     const ComApartment apartment;
     CheckObject object = CheckObject::Create(options.dll);
     if (options.timeout) object.PutTimeout(*options.timeout);
-    if (options.param) object.PutParameter(*options.param);
+    if (parameter) object.PutParameter(*parameter);
     object.ShowGui();
     WriteLine(Stream::Out, OneLine(object.Parameter()));
     return 0;

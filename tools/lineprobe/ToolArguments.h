@@ -24,7 +24,9 @@ enum class Command {
 
 struct Options {
     Command command = Command::Help;
-    std::optional<std::wstring> param;
+    std::optional<std::wstring> param;     // the parameter string as written after --param
+    bool paramFromInput = false;           // --param -: one line of standard input
+    std::optional<std::wstring> paramEnv;  // --param-env NAME
     std::optional<std::wstring> logFile;
     std::optional<std::wstring> up;
     std::optional<std::wstring> down;
@@ -32,6 +34,7 @@ struct Options {
     std::optional<std::wstring> passwordEnv;
     std::optional<std::wstring> dll;
     std::optional<std::int32_t> timeout;
+    std::optional<unsigned> maxAge;  // minutes, already checked against the MAXAGE rule
     bool verbose = false;
 };
 

@@ -1,0 +1,141 @@
+// Hosts that call back into the component from inside its own calls: one that
+// lets its last reference go while the dialog is shown, and a parameter object
+// whose default value puts a new parameter into the check that reads it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "CheckTestSupport.h"
+#include "DialogDriver.h"
+#include "HostSupport.h"
+
+namespace lineprobe::test {
+namespace {
+
+HRESULT CanUnloadNow() {
+    const auto canUnload = ServerExport<DllCanUnloadNowFunction>("DllCanUnloadNow");
+    return canUnload ? canUnload() : E_FAIL;
+}
+
+// What the thread timer does while ec_showGUI runs: first it releases the
+// host's only reference, on the next tick it closes the dialog.
+struct ReleaseDuringDialog {
+    _lineprobeCom* object = nullptr;
+    bool released = false;
+    HRESULT canUnloadWhileShown = E_FAIL;
+};
+ReleaseDuringDialog* g_release = nullptr;
+
+void CALLBACK ReleaseThenClose(HWND, UINT, UINT_PTR, DWORD) {
+    ReleaseDuringDialog& state = *g_release;
+    const HWND dialog = Session::FindVisibleDialog();
+    if (!dialog) return;
+    if (!state.released) {
+        state.released = true;
+        state.object->Release();
+        state.canUnloadWhileShown = CanUnloadNow();
+        return;
+    }
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+}
+
+TEST(ReentrantHost, ReleasingTheLastReferenceDuringTheDialog) {
+    auto made = NewTestObject();
+    ASSERT_TRUE(made);
+    ReleaseDuringDialog state;
+    state.object = made.Detach();  // from here on the host's only reference
+    g_release = &state;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &ReleaseThenClose);
+    ASSERT_NE(timer, 0u);
+    const HRESULT hr = state.object->ec_showGUI();
+    KillTimer(nullptr, timer);
+    g_release = nullptr;
+    if (!state.released) state.object->Release();
+
+    ASSERT_TRUE(state.released) << "the dialog was never shown, hr " << std::hex << hr;
+    EXPECT_EQ(state.canUnloadWhileShown, S_FALSE);
+    EXPECT_EQ(hr, S_OK) << std::hex << hr;
+    EXPECT_EQ(CanUnloadNow(), S_OK);
+    EXPECT_EQ(FindWindowW(kDialogClass, nullptr), nullptr);
+}
+
+// A parameter object: its default value is `first`; reading it puts `next`
+// into the check object's ec_parameter.
+class ChangingParameter final : public IDispatch {
+public:
+    ChangingParameter(_lineprobeCom* check, std::wstring first, std::wstring next)
+        : m_check(check), m_first(std::move(first)), m_next(std::move(next)) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch)) return E_NOINTERFACE;
+        *out = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --m_references; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (count) *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                     UINT*) override {
+        if (id != DISPID_VALUE || !result) return DISP_E_MEMBERNOTFOUND;
+        ++m_reads;
+        m_check->put_ec_parameter(*Text(m_next).get());
+        m_heldAfterPut = Held();
+        V_BSTR(result) = SysAllocString(m_first.c_str());
+        V_VT(result) = VT_BSTR;
+        return S_OK;
+    }
+
+    ULONG Held() const noexcept { return m_references - 1; }  // beyond the case's own
+    int Reads() const noexcept { return m_reads; }
+    ULONG HeldAfterPut() const noexcept { return m_heldAfterPut; }
+
+private:
+    _lineprobeCom* m_check;
+    std::wstring m_first;
+    std::wstring m_next;
+    ULONG m_references = 1;
+    int m_reads = 0;
+    ULONG m_heldAfterPut = 0;
+};
+
+TEST(ReentrantHost, ParameterObjectThatReplacesItselfWhileRead) {
+    const TempFolder folder(L"lineprobe-host-reentrant");
+    ASSERT_TRUE(WriteBytes(folder / L"a.txt", "alpha\r\nfrom the object\r\n"));
+    ASSERT_TRUE(WriteBytes(folder / L"b.txt", "beta\r\nfrom the new value\r\n"));
+    // All five fields of the object's text give up; the new value's give
+    // "ERR: None found", and LOGFILE from one with the words of the other gives down.
+    const std::wstring first = L"#LOGFILE=" + folder / L"a.txt" + L"#USER=#PW=#UP=alpha#DOWN=beta#";
+    const std::wstring next = L"#LOGFILE=" + folder / L"b.txt" + L"#USER=#PW=#UP=gamma#DOWN=alpha#";
+
+    const auto check = NewTestObject();
+    ASSERT_TRUE(check);
+    ChangingParameter parameter(check.Get(), first, next);
+    ASSERT_EQ(check->put_ec_parameter(*Object(&parameter).get()), S_OK);
+    VARIANT_BOOL up = VARIANT_FALSE;
+    ASSERT_EQ(check->ec_docheck(&up), S_OK);
+    unique_variant result;
+    ASSERT_EQ(check->get_ec_result(result.get()), S_OK);
+
+    EXPECT_EQ(up, VARIANT_TRUE);
+    EXPECT_EQ(Describe(*result.get()), L"VT_BSTR:from the object");
+    EXPECT_EQ(parameter.Reads(), 1);
+    EXPECT_GE(parameter.HeldAfterPut(), 1u) << "the check let go of the object it was reading";
+    EXPECT_EQ(parameter.Held(), 0u);
+    unique_variant now;
+    ASSERT_EQ(check->get_ec_parameter(now.get()), S_OK);
+    EXPECT_EQ(Describe(*now.get()), L"VT_BSTR:" + next);
+    EXPECT_EQ(CheckOnce(check.Get(), next), L"down: ERR: None found");
+}
+
+}  // namespace
+}  // namespace lineprobe::test

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# The 32-bit and the 64-bit DLL registered side by side in one prefix, through
+# the real regsvr32 of each bitness, in both orders: unregistering one leaves
+# the other working for a script host of its bitness, a stale copy's /u leaves
+# the live registration alone, and unregistering both leaves nothing behind.
+# Runs from the 64-bit build; the 32-bit build folder is its sibling.
+set -uo pipefail
+source "$LINEPROBE_ROOT/tests/lib/shtest.sh"
+source "$LINEPROBE_ROOT/scripts/lib/wine-env.sh"
+ensure_wine_prefix
+
+shtest_begin host_both_bitnesses
+
+win64=$LINEPROBE_BUILD_DIR
+win32=${win64%win64}win32
+work=$(mktemp -d)
+if [ "$win32" = "$win64" ] || [ ! -f "$win32/comlineprobe.dll" ]; then
+    shtest_fail built "needs the 32-bit build beside $win64 (expected $win32)"
+    shtest_end
+    exit 1
+fi
+
+# Copies of their own, so that the registry names this test's files only.
+mkdir -p "$work/win32" "$work/win64" "$work/stale32" "$work/stale64"
+cp "$win32/comlineprobe.dll" "$work/win32/" && cp "$win32/comlineprobe.dll" "$work/stale32/"
+cp "$win64/comlineprobe.dll" "$work/win64/" && cp "$win64/comlineprobe.dll" "$work/stale64/"
+printf 'OK all fine\r\nside by side\r\n' >"$work/status.txt"
+
+dll() { winpath "$work/$1/comlineprobe.dll"; }
+# regsvr BITS FOLDER [/u]: the regsvr32 of that bitness on a copy.
+regsvr() { "$(wine_for "$1")" regsvr32 /s ${3:-} "$(dll "$2")" </dev/null >/dev/null 2>&1; }
+unregister_all() {
+    local folder
+    for folder in win32 win64; do regsvr "$folder" "$folder" /u; done
+}
+cleanup() {
+    unregister_all
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+classes='HKLM\Software\Classes'
+# value BITS KEY: the default value of a key in that registry view, or "none".
+value() {
+    local out
+    out=$(/usr/lib/wine/wine64 reg query "$classes\\$2" /ve "/reg:${1#win}" </dev/null 2>/dev/null | tr -d '\r' |
+        sed -n 's/^ *(Default) *REG_SZ *//p')
+    echo "${out:-none}"
+}
+clsid=""
+libid=""
+# state: what each view registers, on one line.
+state() {
+    echo "progid=$(value win64 comlineprobe.lineprobeCom\\CLSID)" \
+        "32=$(value win32 "CLSID\\$clsid\\InprocServer32")" \
+        "64=$(value win64 "CLSID\\$clsid\\InprocServer32")" \
+        "tlb32=$(value win32 "TypeLib\\$libid\\1.0\\0\\win32")" \
+        "tlb64=$(value win64 "TypeLib\\$libid\\1.0\\0\\win64")"
+}
+nothing="progid=none 32=none 64=none tlb32=none tlb64=none"
+# A late-binding host of the given bitness running one check by ProgID.
+cat >"$work/check.vbs" <<VBS
+Set probe = CreateObject("comlineprobe.lineprobeCom")
+probe.ec_parameter = "#LOGFILE=$(winpath "$work/status.txt")#USER=#PW=#UP=OK#DOWN=FAIL#"
+WScript.Echo probe.ec_docheck & " " & probe.ec_result
+VBS
+script_check() { "$(wine_for "$1")" cscript //nologo "$(winpath "$work/check.vbs")" </dev/null 2>&1 | tr -d '\r' | head -1; }
+works="True side by side"
+
+regsvr win32 win32
+clsid=$(value win64 comlineprobe.lineprobeCom\\CLSID)
+libid=$(value win32 "CLSID\\$clsid\\TypeLib")
+both="progid=$clsid 32=$(dll win32) 64=$(dll win64) tlb32=$(dll win32) tlb64=$(dll win64)"
+only32="progid=$clsid 32=$(dll win32) 64=none tlb32=$(dll win32) tlb64=none"
+only64="progid=$clsid 32=none 64=$(dll win64) tlb32=none tlb64=$(dll win64)"
+
+# --- 32 then 64; /u 32 first ------------------------------------------------
+shtest_expect_eq register_32 "$(state)" "$only32"
+regsvr win64 win64
+shtest_expect_eq register_64_beside_32 "$(state)" "$both"
+shtest_expect_eq both_32bit_host "$(script_check win32)" "$works"
+shtest_expect_eq both_64bit_host "$(script_check win64)" "$works"
+regsvr win32 win32 /u
+shtest_expect_eq unregister_32_keeps_64 "$(state)" "$only64"
+shtest_expect_eq unregister_32_64bit_host "$(script_check win64)" "$works"
+regsvr win64 win64 /u
+shtest_expect_eq unregister_both_leaves_nothing "$(state)" "$nothing"
+
+# --- 64 then 32; /u 64 first ------------------------------------------------
+regsvr win64 win64
+shtest_expect_eq register_64 "$(state)" "$only64"
+regsvr win32 win32
+shtest_expect_eq register_32_beside_64 "$(state)" "$both"
+regsvr win64 win64 /u
+shtest_expect_eq unregister_64_keeps_32 "$(state)" "$only32"
+shtest_expect_eq unregister_64_32bit_host "$(script_check win32)" "$works"
+regsvr win32 win32 /u
+shtest_expect_eq unregister_both_again_leaves_nothing "$(state)" "$nothing"
+
+# --- stale copies ----------------------------------------------------------
+regsvr win32 win32
+regsvr win64 win64
+regsvr win64 stale64 /u
+regsvr win32 stale32 /u
+shtest_expect_eq stale_unregister_keeps_both "$(state)" "$both"
+shtest_expect_eq stale_32bit_host "$(script_check win32)" "$works"
+shtest_expect_eq stale_64bit_host "$(script_check win64)" "$works"
+
+# Machine-wide keys: nothing of the class in the user's classes.
+user=$(/usr/lib/wine/wine64 reg query "HKCU\\Software\\Classes\\CLSID\\$clsid" </dev/null >/dev/null 2>&1 && echo found)
+shtest_expect_eq nothing_in_user_classes "${user:-none}" none
+unregister_all
+shtest_expect_eq cleanup_leaves_nothing "$(state)" "$nothing"
+
+shtest_end
