@@ -63,11 +63,11 @@ ensure_turkish_locale() {
     localedef -i tr_TR -f UTF-8 tr_TR.UTF-8
 }
 
-# Everything the build, the Windows tests and the dialog tests use.
+# Everything the build, the Windows tests, the dialog tests and the installer packages use.
 ensure_toolchain() {
     ensure_packages cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev \
         g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev \
-        wine wine64 xvfb xdotool x11-utils imagemagick fonts-wine zip unzip libbenchmark-dev
+        wine wine64 xvfb xdotool x11-utils imagemagick fonts-wine zip unzip libbenchmark-dev wixl msitools
     ensure_i386_wine
     ensure_turkish_locale
 }
