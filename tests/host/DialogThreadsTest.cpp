@@ -10,6 +10,8 @@
 #include "Apartment.h"
 #include "DialogDriver.h"
 #include "HostSupport.h"
+#include "Result.h"
+#include "frmmain.h"
 
 namespace lineprobe::test {
 namespace {
@@ -59,13 +61,40 @@ TEST(DialogThreads, EachShowingCarriesTheHelpContext) {
     EXPECT_TRUE(failures.empty()) << Narrow(failures);
 }
 
-// 64-bit only: 32-bit Wine, which runs under qemu here, crashes when COM runs
-// on a second thread.
+// Two host threads loading and unloading their dialogs at once: the window
+// class is the module's, so one thread's unload never takes it away between
+// the other's registration and its CreateWindowExW. Wine 8 itself crashes
+// (a page fault inside its ntdll or ucrtbase, under its own window code) when
+// two threads create these windows at the same moment, while the same rounds
+// one thread after the other pass; so the case runs on Windows and is skipped
+// under Wine. 64-bit only, as 32-bit Wine under qemu cannot run COM on a
+// second thread.
 #ifdef _WIN64
-TEST(DialogThreads, TwoHostThreadsShowAndCloseDialogsAtOnce) {
+std::vector<std::wstring> LoadRounds(int rounds) {
+    std::vector<std::wstring> failures;
+    const Apartment apartment;
+    for (int round = 0; round < rounds && failures.size() < 5; ++round) {
+        frmmain dialog;
+        try {
+            dialog.Load();
+            if (GetWindowContextHelpId(dialog.Hwnd()) != kHelpContext) failures.push_back(L"no help context");
+        } catch (const ComError& error) {
+            failures.push_back(L"round " + std::to_wstring(round) + L": " + error.Description());
+        }
+    }
+    return failures;
+}
+
+bool UnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+TEST(DialogThreads, TwoHostThreadsLoadAndUnloadDialogsAtOnce) {
+    if (UnderWine()) GTEST_SKIP() << "Wine crashes in its own window code when two threads create windows at once";
     std::vector<std::wstring> failures[2];
-    std::thread first([&] { failures[0] = ShowRounds(20); });
-    std::thread second([&] { failures[1] = ShowRounds(20); });
+    std::thread first([&] { failures[0] = LoadRounds(200); });
+    std::thread second([&] { failures[1] = LoadRounds(200); });
     first.join();
     second.join();
     EXPECT_TRUE(failures[0].empty()) << Narrow(failures[0]);
