@@ -142,8 +142,9 @@ std::wstring EncodePassword(std::wstring_view password) {
 
 SecretText DecodePassword(std::wstring_view stored) {
     char small[192];
-    if (DecodedRoom(stored) <= sizeof small) {
-        const WipedOnExit wipe(small, sizeof small);
+    const std::size_t room = DecodedRoom(stored);
+    if (room <= sizeof small) {
+        const WipedOnExit wipe(small, room);
         return SecretText(FromAnsi(std::string_view(small, DecodeInto(stored, small))));
     }
     std::string bytes = Base64DecodeBytes(stored);

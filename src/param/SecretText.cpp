@@ -1,10 +1,13 @@
 #include "SecretText.h"
 
+#include <cstring>
+
 namespace lineprobe {
 
 void WipeMemory(void* data, std::size_t size) noexcept {
-    volatile unsigned char* bytes = static_cast<unsigned char*>(data);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = 0;
+    std::memset(data, 0, size);
+    // The compiler must assume the bytes are read afterwards, so the store stays.
+    asm volatile("" : : "r"(data) : "memory");
 }
 
 }  // namespace lineprobe
