@@ -5,17 +5,8 @@
 namespace lineprobe::test {
 namespace {
 
-class ScriptClientTest : public ::testing::Test {
+class ScriptClientTest : public RegisteredSuite {
 protected:
-    static void SetUpTestSuite() {
-        s_registered = false;
-        if (!ServerModule() || !Snapshot(RegistrationRoots()).empty()) return;
-        s_registered = Regsvr32(L"/s").exitCode == 0;
-    }
-    static void TearDownTestSuite() {
-        if (s_registered) Regsvr32(L"/u /s");
-        RegistrationGuard leaveNothing;
-    }
     void SetUp() override { ASSERT_TRUE(s_registered) << "regsvr32 could not register the DLL"; }
 
     static std::vector<std::string> RunScript(const wchar_t* file) {
@@ -25,10 +16,7 @@ protected:
         if (run.exitCode != 0) lines.push_back("exit code " + std::to_string(run.exitCode));
         return lines;
     }
-
-    static bool s_registered;
 };
-bool ScriptClientTest::s_registered = false;
 
 TEST_F(ScriptClientTest, VBScript) {
     const std::vector<std::string> expected = {

@@ -93,4 +93,19 @@ inline ToolRun Regsvr32(const wchar_t* switches) {
     return RunTool(SystemTool(L"regsvr32.exe"), std::wstring(switches) + L" \"" + ServerPath() + L"\"");
 }
 
+// A suite whose cases need the DLL registered by regsvr32; undone after the suite.
+class RegisteredSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_registered = false;
+        if (!ServerModule() || !Snapshot(RegistrationRoots()).empty()) return;
+        s_registered = Regsvr32(L"/s").exitCode == 0;
+    }
+    static void TearDownTestSuite() {
+        if (s_registered) Regsvr32(L"/u /s");
+        RegistrationGuard leaveNothing;
+    }
+    static inline bool s_registered = false;
+};
+
 }  // namespace lineprobe::test

@@ -18,17 +18,8 @@ using Microsoft::WRL::ComPtr;
 
 const Apartment g_apartment(COINIT_MULTITHREADED);
 
-class CrossApartment : public ::testing::Test {
+class CrossApartment : public RegisteredSuite {
 protected:
-    static void SetUpTestSuite() {
-        s_registered = false;
-        if (!ServerModule() || !Snapshot(RegistrationRoots()).empty()) return;
-        s_registered = Regsvr32(L"/s").exitCode == 0;
-    }
-    static void TearDownTestSuite() {
-        if (s_registered) Regsvr32(L"/u /s");
-        RegistrationGuard leaveNothing;
-    }
     void SetUp() override {
         ASSERT_TRUE(s_registered) << "regsvr32 could not register the DLL";
         ASSERT_TRUE(WriteBytes(m_folder / L"status.txt", "all OK\r\nthrough the proxy\r\n"));
@@ -41,12 +32,10 @@ protected:
         ASSERT_EQ(m_object.As(&security), S_OK) << "not a proxy";
     }
 
-    static bool s_registered;
     const TempFolder m_folder{L"lineprobe-host-proxy"};
     std::wstring m_parameter;
     ComPtr<_lineprobeCom> m_object;
 };
-bool CrossApartment::s_registered = false;
 
 using Putter = HRESULT (STDMETHODCALLTYPE _lineprobeCom::*)(VARIANT);
 using Getter = HRESULT (STDMETHODCALLTYPE _lineprobeCom::*)(VARIANT*);
