@@ -15,18 +15,6 @@ namespace {
 constexpr DWORD kMessageFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
 constexpr DWORD kMessageBufferSize = 260;
 
-// Keeps a password's ANSI bytes out of freed memory.
-class WipedOnExit {
-public:
-    explicit WipedOnExit(std::string& bytes) noexcept : m_bytes(bytes) {}
-    WipedOnExit(const WipedOnExit&) = delete;
-    WipedOnExit& operator=(const WipedOnExit&) = delete;
-    ~WipedOnExit() { WipeString(m_bytes); }
-
-private:
-    std::string& m_bytes;
-};
-
 }  // namespace
 
 const ShareApi& SystemShareApi() noexcept {

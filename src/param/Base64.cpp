@@ -116,26 +116,9 @@ std::wstring Base64Decode(std::wstring_view text) {
     return FromAnsi(Base64DecodeBytes(text));
 }
 
-namespace {
-
-// Wipes a buffer that held a password's bytes, however the scope is left.
-class WipedOnExit {
-public:
-    WipedOnExit(void* data, std::size_t size) noexcept : m_data(data), m_size(size) {}
-    WipedOnExit(const WipedOnExit&) = delete;
-    WipedOnExit& operator=(const WipedOnExit&) = delete;
-    ~WipedOnExit() { WipeMemory(m_data, m_size); }
-
-private:
-    void* m_data;
-    std::size_t m_size;
-};
-
-}  // namespace
-
 std::wstring EncodePassword(std::wstring_view password) {
     std::string bytes = ToAnsi(password);
-    const WipedOnExit wipe(bytes.data(), bytes.capacity());
+    const WipedOnExit wipe(bytes);
     const std::string encoded = Base64EncodeBytes(bytes);
     return std::wstring(encoded.begin(), encoded.end());
 }
@@ -148,7 +131,7 @@ SecretText DecodePassword(std::wstring_view stored) {
         return SecretText(FromAnsi(std::string_view(small, DecodeInto(stored, small))));
     }
     std::string bytes = Base64DecodeBytes(stored);
-    const WipedOnExit wipe(bytes.data(), bytes.capacity());
+    const WipedOnExit wipe(bytes);
     return SecretText(FromAnsi(bytes));
 }
 

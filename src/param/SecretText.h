@@ -18,6 +18,22 @@ void WipeString(std::basic_string<Char>& text) noexcept {
     WipeMemory(text.data(), text.capacity() * sizeof(Char));
 }
 
+// Wipes a buffer that held a password, however the scope is left.
+class WipedOnExit {
+public:
+    WipedOnExit(void* data, std::size_t size) noexcept : m_data(data), m_size(size) {}
+    template <typename Char>
+    explicit WipedOnExit(std::basic_string<Char>& text) noexcept
+        : WipedOnExit(text.data(), text.capacity() * sizeof(Char)) {}
+    WipedOnExit(const WipedOnExit&) = delete;
+    WipedOnExit& operator=(const WipedOnExit&) = delete;
+    ~WipedOnExit() { WipeMemory(m_data, m_size); }
+
+private:
+    void* m_data;
+    std::size_t m_size;
+};
+
 class SecretText {
 public:
     SecretText() = default;

@@ -361,10 +361,7 @@ std::optional<std::wstring> frmmain::ParameterFromBoxes() {
     ParameterFields fields{Text(L"txtlogfilename"), Text(L"txtUserName"), Text(L"txtPassword"),
                            Text(L"txtUP"),          Text(L"txtDown"),     Text(L"txtMaxAge")};
     // The password box's text is wiped however this ends.
-    struct WipedOnExit {
-        std::wstring& text;
-        ~WipedOnExit() { WipeString(text); }
-    } const wipe{fields.password};
+    const WipedOnExit wipe(fields.password);
     if (!ParseMaxAge(fields.maxAge).valid) {
         const std::wstring rule(kMaxAgeRule);
         const std::wstring caption(kFrmmain.caption);
