@@ -50,8 +50,9 @@ inline unique_variant Null() {
     return value;
 }
 
-// A dispatch object that only counts its references; it lives on the stack of a case.
-class CountingObject final : public IDispatch {
+// A dispatch object that only counts its references; it lives on the stack of
+// a case. A case that needs a default value derives and answers Invoke.
+class CountingObject : public IDispatch {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;

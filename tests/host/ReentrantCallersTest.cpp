@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CheckTestSupport.h"
+#include "ComTestSupport.h"
 #include "DialogDriver.h"
 #include "HostSupport.h"
 
@@ -61,29 +62,11 @@ TEST(ReentrantHost, ReleasingTheLastReferenceDuringTheDialog) {
 
 // A parameter object: its default value is `first`; reading it puts `next`
 // into the check object's ec_parameter.
-class ChangingParameter final : public IDispatch {
+class ChangingParameter final : public CountingObject {
 public:
     ChangingParameter(_lineprobeCom* check, std::wstring first, std::wstring next)
         : m_check(check), m_first(std::move(first)), m_next(std::move(next)) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch)) return E_NOINTERFACE;
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_references; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (count) *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return DISP_E_UNKNOWNNAME;
-    }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
                                      UINT*) override {
         if (id != DISPID_VALUE || !result) return DISP_E_MEMBERNOTFOUND;
@@ -95,7 +78,6 @@ public:
         return S_OK;
     }
 
-    ULONG Held() const noexcept { return m_references - 1; }  // beyond the case's own
     int Reads() const noexcept { return m_reads; }
     ULONG HeldAfterPut() const noexcept { return m_heldAfterPut; }
 
@@ -103,7 +85,6 @@ private:
     _lineprobeCom* m_check;
     std::wstring m_first;
     std::wstring m_next;
-    ULONG m_references = 1;
     int m_reads = 0;
     ULONG m_heldAfterPut = 0;
 };
