@@ -55,7 +55,6 @@ public:
 
     std::wstring_view View() const noexcept { return m_text; }
     const wchar_t* CStr() const noexcept { return m_text.c_str(); }
-    bool Empty() const noexcept { return m_text.empty(); }
 
     friend bool operator==(const SecretText& secret, std::wstring_view text) noexcept { return secret.View() == text; }
 
