@@ -18,6 +18,12 @@ wine_for() {
     esac
 }
 
+# A system program of the given bitness by its full path: started by its bare
+# name, Wine now and then answers that the application could not be started.
+system_tool() {
+    if [ "$1" = win32 ]; then echo "C:\\windows\\syswow64\\$2.exe"; else echo "C:\\windows\\system32\\$2.exe"; fi
+}
+
 # Windows form of a Unix path, through Wine's Z: drive.
 winpath() {
     local p

@@ -28,7 +28,7 @@ printf 'OK all fine\r\nside by side\r\n' >"$work/status.txt"
 
 dll() { winpath "$work/$1/comlineprobe.dll"; }
 # regsvr BITS FOLDER [/u]: the regsvr32 of that bitness on a copy.
-regsvr() { "$(wine_for "$1")" regsvr32 /s ${3:-} "$(dll "$2")" </dev/null >/dev/null 2>&1; }
+regsvr() { "$(wine_for "$1")" "$(system_tool "$1" regsvr32)" /s ${3:-} "$(dll "$2")" </dev/null >/dev/null 2>&1; }
 unregister_all() {
     local folder
     for folder in win32 win64; do regsvr "$folder" "$folder" /u; done
@@ -43,7 +43,7 @@ classes='HKLM\Software\Classes'
 # value BITS KEY: the default value of a key in that registry view, or "none".
 value() {
     local out
-    out=$(/usr/lib/wine/wine64 reg query "$classes\\$2" /ve "/reg:${1#win}" </dev/null 2>/dev/null | tr -d '\r' |
+    out=$(/usr/lib/wine/wine64 "$(system_tool win64 reg)" query "$classes\\$2" /ve "/reg:${1#win}" </dev/null 2>/dev/null | tr -d '\r' |
         sed -n 's/^ *(Default) *REG_SZ *//p')
     echo "${out:-none}"
 }
@@ -73,7 +73,7 @@ Set probe = CreateObject("comlineprobe.lineprobeCom")
 probe.ec_parameter = "#LOGFILE=$(winpath "$work/status.txt")#USER=#PW=#UP=OK#DOWN=FAIL#"
 WScript.Echo probe.ec_docheck & " " & probe.ec_result
 VBS
-script_check() { "$(wine_for "$1")" cscript //nologo "$(winpath "$work/check.vbs")" </dev/null 2>&1 | tr -d '\r' | head -1; }
+script_check() { "$(wine_for "$1")" "$(system_tool "$1" cscript)" //nologo "$(winpath "$work/check.vbs")" </dev/null 2>&1 | tr -d '\r' | head -1; }
 works="True side by side"
 
 regsvr win32 win32
@@ -116,7 +116,7 @@ shtest_expect_eq stale_32bit_host "$(script_check win32)" "$works"
 shtest_expect_eq stale_64bit_host "$(script_check win64)" "$works"
 
 # Machine-wide keys: nothing of the class in the user's classes.
-user=$(/usr/lib/wine/wine64 reg query "HKCU\\Software\\Classes\\CLSID\\$clsid" </dev/null >/dev/null 2>&1 && echo found)
+user=$(/usr/lib/wine/wine64 "$(system_tool win64 reg)" query "HKCU\\Software\\Classes\\CLSID\\$clsid" </dev/null >/dev/null 2>&1 && echo found)
 shtest_expect_eq nothing_in_user_classes "${user:-none}" none
 unregister_all
 expect_state cleanup_leaves_nothing "$nothing"

@@ -62,11 +62,6 @@ run() {
     tr -d '\r' <"$work/run.out"
     return $code
 }
-# system_tool BITS NAME: the system's program of that bitness by its full path;
-# a bare name sometimes failed to start under Wine.
-system_tool() {
-    if [ "$1" = win32 ]; then echo "C:\\windows\\syswow64\\$2.exe"; else echo "C:\\windows\\system32\\$2.exe"; fi
-}
 msi_runs=0
 msiexec() {
     msi_runs=$((msi_runs + 1))
