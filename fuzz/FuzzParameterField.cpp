@@ -1,5 +1,6 @@
 // The lookup on any text and key: the value is always a slice of the text that
-// holds no "#", and a string built from fields without "#" reads back exactly.
+// holds no "#", the one-pass lookup finds the same, and a string built from
+// fields without "#" reads back exactly.
 #include <cstdlib>
 
 #include "FuzzInput.h"
@@ -14,6 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::wstring value = lineprobe::GetParameterField(text, key);
     if (!value.empty() && (text.find(value) == std::wstring::npos || value.find(L'#') != std::wstring::npos)) {
         std::abort();
+    }
+    const std::wstring_view trimmedKey = lineprobe::TrimmedView(key);
+    if (trimmedKey.find_first_of(L"#=") == std::wstring_view::npos) {
+        std::wstring_view found;
+        lineprobe::FindFieldValues(text, {&trimmedKey, 1}, {&found, 1});
+        if (found != value) std::abort();
     }
 
     std::wstring field = lineprobe::Trim(text);

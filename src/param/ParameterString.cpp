@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 
 #include "Base64.h"
+#include "WideText.h"
 
 namespace lineprobe {
 namespace {
@@ -14,9 +16,21 @@ wchar_t UpperAscii(wchar_t c) {
     return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
 }
 
-bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) noexcept {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](wchar_t x, wchar_t y) { return UpperAscii(x) == UpperAscii(y); });
+// FieldKeyAt for a place that leaves room for the key, "#" and "=" before the end.
+inline bool KeyAt(std::wstring_view text, std::size_t at, std::wstring_view key) noexcept {
+    const wchar_t* const name = text.data() + at + 1;
+    if (name[-1] != L'#' || name[key.size()] != L'=') return false;
+    // Keys are short: comparing every character costs less than leaving early.
+    unsigned differ = 0;
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        differ |= static_cast<unsigned>(UpperAscii(name[i]) ^ UpperAscii(key[i]));
+    }
+    return differ == 0;
+}
+
+// The place of the first `unit` at or after `from`, or the end of the text.
+std::size_t UnitOrEnd(std::wstring_view text, std::size_t from, wchar_t unit) noexcept {
+    return FindWideUnit(text.data(), text.size(), from, unit);
 }
 
 }  // namespace
@@ -34,10 +48,12 @@ std::wstring Trim(std::wstring_view text) { return std::wstring(TrimmedView(text
 
 std::wstring GetParameterField(std::wstring_view text, std::wstring_view key) {
     const std::wstring_view name = TrimmedView(key);
-    for (auto hash = text.find(L'#'); hash != std::wstring_view::npos; hash = text.find(L'#', hash + 1)) {
-        if (FieldKeyAt(text, hash, name)) {
-            const auto valueStart = hash + name.size() + 2;
-            return std::wstring(text.substr(valueStart, text.find(L'#', valueStart) - valueStart));
+    if (text.size() < name.size() + 2) return {};
+    const std::size_t last = text.size() - name.size() - 2;
+    for (std::size_t at = UnitOrEnd(text, 0, L'#'); at <= last; at = UnitOrEnd(text, at + 1, L'#')) {
+        if (KeyAt(text, at, name)) {
+            const std::size_t valueStart = at + name.size() + 2;
+            return std::wstring(text.substr(valueStart, UnitOrEnd(text, valueStart, L'#') - valueStart));
         }
     }
     return {};
@@ -45,34 +61,28 @@ std::wstring GetParameterField(std::wstring_view text, std::wstring_view key) {
 
 void FindFieldValues(std::wstring_view text, std::span<const std::wstring_view> keys,
                      std::span<std::wstring_view> values) noexcept {
-    std::array<bool, 16> found{};
-    std::size_t left = std::min({keys.size(), values.size(), found.size()});
+    const std::size_t count = std::min({keys.size(), values.size(), std::size_t{16}});
     std::fill(values.begin(), values.end(), std::wstring_view());
-    // Every "#" in turn, followed by a key in any case of its letters and "=";
-    // the first such field of each key counts. Keys hold neither "#" nor "=",
-    // so only a key as long as the name up to the first "=" can match.
-    for (auto hash = text.find(L'#'); hash != std::wstring_view::npos && left > 0; hash = text.find(L'#', hash + 1)) {
-        const auto nameStart = hash + 1;
-        const auto equals = text.find_first_of(L"=#", nameStart);
-        if (equals == std::wstring_view::npos) break;
-        if (text[equals] != L'=') continue;
-        const std::wstring_view name = text.substr(nameStart, equals - nameStart);
-        for (std::size_t k = 0; k < keys.size() && k < values.size() && k < found.size(); ++k) {
-            if (found[k] || keys[k].size() != name.size() || !EqualIgnoringAsciiCase(name, keys[k])) continue;
-            const auto valueStart = equals + 1;
-            values[k] = text.substr(valueStart, text.find(L'#', valueStart) - valueStart);
-            found[k] = true;
-            --left;
+    unsigned pending = (1u << count) - 1;  // the keys not found yet
+    // Every "#" in turn; the first field of each key counts. Keys hold neither
+    // "#" nor "=", so a key followed by "=" right after a "#" is exactly a field
+    // name up to its first "=", and its value runs to the next "#".
+    for (std::size_t hash = UnitOrEnd(text, 0, L'#'); hash < text.size() && pending != 0;) {
+        std::size_t searched = hash + 1;  // no "#" before this place after `hash`
+        for (unsigned left = pending; left != 0; left &= left - 1) {
+            const auto k = static_cast<std::size_t>(std::countr_zero(left));
+            if (text.size() - hash < keys[k].size() + 2 || !KeyAt(text, hash, keys[k])) continue;
+            const std::size_t valueStart = hash + keys[k].size() + 2;
+            searched = UnitOrEnd(text, valueStart, L'#');
+            values[k] = text.substr(valueStart, searched - valueStart);
+            pending &= ~(1u << k);
         }
+        hash = UnitOrEnd(text, searched, L'#');
     }
 }
 
 bool FieldKeyAt(std::wstring_view text, std::size_t at, std::wstring_view key) noexcept {
-    if (at >= text.size() || text.size() - at < key.size() + 2 || text[at] != L'#' ||
-        text[at + 1 + key.size()] != L'=') {
-        return false;
-    }
-    return EqualIgnoringAsciiCase(text.substr(at + 1, key.size()), key);
+    return at < text.size() && text.size() - at >= key.size() + 2 && KeyAt(text, at, key);
 }
 
 std::wstring BuildParameterString(const ParameterFields& fields) {

@@ -21,6 +21,11 @@ TEST_P(Lookup, FindsTheFirstMatchingField) {
     const auto& c = GetParam();
     EXPECT_EQ(GetParameterField(c.text, c.key), c.expected) << "text " << testing::PrintToString(std::wstring(c.text))
                                                            << " key " << testing::PrintToString(std::wstring(c.key));
+    // The one-pass lookup of the check finds the same, beside a key that never occurs.
+    const std::wstring_view keys[] = {L"NONE", TrimmedView(c.key)};
+    std::wstring_view values[2];
+    FindFieldValues(c.text, keys, values);
+    EXPECT_EQ(values[1], c.expected) << "in one pass, text " << testing::PrintToString(std::wstring(c.text));
 }
 
 const wchar_t* const kFull = L"#LOGFILE=C:\\a.txt#USER=#PW=#UP=OK#DOWN=FAIL#";
