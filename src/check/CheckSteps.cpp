@@ -107,7 +107,7 @@ public:
 private:
     void Steps() {
         if (!ReadFields()) return;
-        if (NeedsShareConnection(m_user, m_logFile)) {
+        if (m_needsConnection) {
             std::optional<std::wstring> server;
             Step(110, [&] { server = ServerOfPath(m_logFile); });
             Step(120, [&] {
@@ -154,7 +154,14 @@ private:
         // The other fields stay views into the text, which lives as long as the run.
         m_logFile = values[LogFile];
         m_user = TrimmedView(values[User]);
-        Step(60, [&] { m_password = DecodePassword(values[Password]); });
+        m_needsConnection = NeedsShareConnection(m_user, m_logFile);
+        Step(60, [&] {
+            if (m_needsConnection) {
+                m_password = DecodePassword(values[Password]);
+            } else {
+                CheckStoredPassword(values[Password]);
+            }
+        });
         m_upWord = values[Up];
         m_downWord = values[Down];
         // Decided before any connection is made: a wrong value never costs a logon.
@@ -302,7 +309,8 @@ private:
     std::wstring m_parameter;
     std::wstring_view m_logFile;
     std::wstring_view m_user;
-    SecretText m_password;
+    bool m_needsConnection = false;
+    SecretText m_password;  // decoded only for a connection
     std::wstring_view m_upWord;
     std::wstring_view m_downWord;
     unsigned m_maxAgeMinutes = 0;  // 0: any age

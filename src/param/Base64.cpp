@@ -135,4 +135,12 @@ SecretText DecodePassword(std::wstring_view stored) {
     return SecretText(FromAnsi(bytes));
 }
 
+void CheckStoredPassword(std::wstring_view stored) {
+    for (std::size_t group = 0; group < stored.size(); group += 4) {
+        if (SextetEntry(stored[group]) & kPadding) {
+            throw Failure(FailureKind::InvalidProcedureCall);
+        }
+    }
+}
+
 }  // namespace lineprobe

@@ -29,5 +29,8 @@ std::wstring Base64Decode(std::wstring_view text);
 // The password's bytes pass through buffers that are wiped before they are freed.
 std::wstring EncodePassword(std::wstring_view password);
 SecretText DecodePassword(std::wstring_view stored);
+// Throws what DecodePassword throws for a stored value it cannot decode, without
+// decoding it: for a run that needs no password, which then holds no clear copy.
+void CheckStoredPassword(std::wstring_view stored);
 
 }  // namespace lineprobe
