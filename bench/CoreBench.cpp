@@ -104,8 +104,9 @@ void ReadTwoLines(benchmark::State& state) {
 
 class MemoryEnvironment final : public CheckEnvironment {
 public:
-    explicit MemoryEnvironment(std::string_view bytes) : m_bytes(bytes) {}
-    std::wstring ParameterText() override { return L"#LOGFILE=C:\\status\\state.txt#USER=#PW=c2VjcmV0#UP=UP#DOWN=DOWN#"; }
+    MemoryEnvironment(std::string_view bytes, const std::wstring& parameter) : m_bytes(bytes), m_parameter(parameter) {}
+    // A copy of a text of known length, as the host's value gives it.
+    std::wstring ParameterText() override { return m_parameter; }
     bool ConnectShare(std::wstring_view, std::wstring_view, std::wstring_view, std::wstring&) override { return true; }
     bool DisconnectShare(std::wstring_view) override { return true; }
     std::unique_ptr<ByteSource> OpenFile(std::wstring_view) override { return std::make_unique<ViewSource>(m_bytes); }
@@ -114,12 +115,14 @@ public:
 
 private:
     std::string_view m_bytes;
+    const std::wstring& m_parameter;
 };
 
 void CheckRun(benchmark::State& state) {
     const std::string& bytes = Inputs()[static_cast<std::size_t>(state.range(0))].bytes;
+    const std::wstring parameter = L"#LOGFILE=C:\\status\\state.txt#USER=#PW=c2VjcmV0#UP=UP#DOWN=DOWN#";
     for (auto _ : state) {
-        MemoryEnvironment environment(bytes);
+        MemoryEnvironment environment(bytes, parameter);
         CheckOutcome outcome = RunCheckSteps(environment);
         if (!outcome.up) state.SkipWithError("the check did not answer up");
         benchmark::DoNotOptimize(outcome);
