@@ -59,8 +59,10 @@ public:
         : PlatformEnvironment(shareApi), m_parameter(parameter) {}
 
     // Reading an object's default property calls out: the copy keeps the
-    // object alive even if that call puts a new value into the property.
+    // object alive even if that call puts a new value into the property. A
+    // text calls nothing and is read as it stands.
     std::wstring ParameterText() override {
+        if (V_VT(&m_parameter) == VT_BSTR) return VariantToText(m_parameter);
         unique_variant copy;
         const HRESULT hr = VariantCopy(copy.get(), const_cast<VARIANT*>(&m_parameter));
         if (hr == E_OUTOFMEMORY) throw std::bad_alloc();

@@ -120,10 +120,9 @@ HRESULT LineprobeCom::ec_docheck(VARIANT_BOOL* up) noexcept {
     const CheckOutcome result = RunCheck(*m_parameter.get());
     try {
         unique_variant text = TextVariant(result.text);
-        if (SUCCEEDED(put_ec_result(*text.get()))) {
-            *up = result.up ? VARIANT_TRUE : VARIANT_FALSE;
-            return S_OK;
-        }
+        m_result.swap(text);  // the previous result goes with text, after the new one is in place
+        *up = result.up ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
     } catch (...) {
     }
     // No memory for the result text: down, and ec_result keeps its old value. The
