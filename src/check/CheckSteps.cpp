@@ -155,6 +155,8 @@ private:
         m_logFile = values[LogFile];
         m_user = TrimmedView(values[User]);
         m_needsConnection = NeedsShareConnection(m_user, m_logFile);
+        // Only a connection uses the password; without one it is only checked,
+        // so that a broken value fails here all the same and no clear copy is made.
         Step(60, [&] {
             if (m_needsConnection) {
                 m_password = DecodePassword(values[Password]);
