@@ -60,10 +60,10 @@ inline std::size_t WidenAsciiRun(const char* in, std::size_t size, wchar_t* out)
     return i;
 }
 
-// The offset of the first `unit` in text[from, size), or `size`. Parameter
-// strings and line ends are searched this way: inline, sixteen bytes at a
-// time, where a call into the C runtime per search would cost more than the
-// short texts take to look through.
+// The offset of the first `unit` in text[from, size), or `size`: inline,
+// sixteen bytes at a time, for the short runs of a parameter string, where a
+// call into the C runtime per search would cost more than the run takes to
+// look through.
 inline std::size_t FindWideUnit(const wchar_t* text, std::size_t size, std::size_t from, wchar_t unit) noexcept {
     std::size_t i = from;
 #if defined(__SSE2__)
