@@ -369,8 +369,6 @@ const MemoryCase kMemoryCases[] = {
     {"ParameterAt40", kLocal, L"parameter 1", false, L"ERR: Out of memory on line  40"},
     // The value becomes text once: a second conversion, which could fail, never happens.
     {"ParameterSecondTime", kLocal, L"parameter 2", true, L"all good"},
-    {"ParameterThirdTime", kLocal, L"parameter 3", true, L"all good"},
-    {"ParameterFifthTime", kLocal, L"parameter 5", true, L"all good"},
     {"Connect", kShare, L"connect", false, L"ERR: Out of memory on line  130"},
     {"DisconnectAfterRead", kShare, L"disconnect", false, L"ERR: Out of memory on line  480"},
     {"FirstRead", kShare, L"read 1", false, L"ERR: Out of memory on line  210"},

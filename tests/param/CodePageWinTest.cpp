@@ -1,7 +1,6 @@
 // The conversion through a given ANSI code page, UTF-8 among them, as a system
 // with "Use Unicode UTF-8" has it.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <string>
 
@@ -10,27 +9,6 @@
 
 namespace lineprobe {
 namespace {
-
-struct ArgumentsCase {
-    unsigned codePage;
-    unsigned long flags;
-    const char* defaultChar;
-};
-
-TEST(AnsiArgumentsFor, UnicodeCodePageTakesNoFlagsAndNoDefaultCharacter) {
-    const ArgumentsCase cases[] = {
-        {65001, 0, nullptr},
-        {1252, WC_NO_BEST_FIT_CHARS, "?"},
-        {932, WC_NO_BEST_FIT_CHARS, "?"},
-    };
-    for (const auto& c : cases) {
-        const AnsiArguments arguments = AnsiArgumentsFor(c.codePage);
-        EXPECT_EQ(arguments.flags, c.flags) << c.codePage;
-        EXPECT_EQ(arguments.defaultChar ? std::string(arguments.defaultChar) : "(none)",
-                  c.defaultChar ? std::string(c.defaultChar) : "(none)")
-            << c.codePage;
-    }
-}
 
 struct PasswordCase {
     unsigned codePage;

@@ -37,18 +37,25 @@ trap '"$loader" "$system\\regsvr32.exe" /s /u "$dll" >>"$work/regsvr32.log" 2>&1
 
 # Starts the host in a Wine desktop of its own and waits for the dialog;
 # sets $dialog to its X window. Arguments: case name, timeout, parameter...
+# Prints the first visible window whose title matches, waiting up to the
+# given tenths of a second; prints nothing when none comes.
+visible_window() {
+    local id=
+    for _ in $(seq "$2"); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+        [ -n "$id" ] && break
+        sleep 0.1
+    done
+    echo "$id"
+}
+
 show() {
     result=$work/$1.txt
     rm -f "$result"
     # The desktop is always Wine's 64-bit explorer; the host has the bitness under test.
     "$(wine_for win64)" explorer "/desktop=lineprobe-$bits,800x600" "$system\\cscript.exe" //nologo "$host" "$2" \
         "$(winpath "$result")" "${@:3}" >"$work/$1.log" 2>&1 </dev/null &
-    dialog=
-    for _ in $(seq 600); do
-        dialog=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -n 1)
-        [ -n "$dialog" ] && break
-        sleep 0.1
-    done
+    dialog=$(visible_window "$title" 600)
     [ -n "$dialog" ] || return 1
     sleep 0.3
     xdotool windowfocus --sync "$dialog" 2>/dev/null || xdotool windowfocus "$dialog"
@@ -85,18 +92,13 @@ if show typing 30; then
     keys Tab; typed 'soon'           # on to the max. age box, its text selected
     keys alt+o                       # "soon" is no number of minutes: refused, the dialog stays
     sleep 1
-    refusal=$(xdotool search --onlyvisible --name '^Word in First Line$' 2>/dev/null | head -n 1)
+    refusal=$(visible_window '^Word in First Line$' 1)
     [ -n "$refusal" ] && shtest_pass max_age_refused || shtest_fail max_age_refused "no message box for the max. age"
     keys Return                      # closes the message box; the max. age box has the focus, its text selected
     sleep 0.5
     typed '90'
     keys alt+t                       # Test: the answer comes in a message box, nothing is stored
-    answer=
-    for _ in $(seq 300); do
-        answer=$(xdotool search --onlyvisible --name '^Word in First Line$' 2>/dev/null | head -n 1)
-        [ -n "$answer" ] && break
-        sleep 0.1
-    done
+    answer=$(visible_window '^Word in First Line$' 300)
     [ -n "$answer" ] && shtest_pass alt_t_answers || shtest_fail alt_t_answers "no message box with the answer"
     keys Return
     sleep 0.5
