@@ -1,7 +1,6 @@
 #include "ParameterString.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 
 #include "Base64.h"

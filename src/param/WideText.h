@@ -1,5 +1,6 @@
-// Writing wide text fast, shared by the code page conversion and the
-// status-file reader, which spend most of their time here.
+// Writing and searching wide text fast: the widening is shared by the code
+// page conversion and the status-file reader, which spend most of their time
+// there; the search serves the parameter string.
 #pragma once
 
 #include <bit>
