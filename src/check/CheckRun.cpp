@@ -1,9 +1,16 @@
 #include "CheckRun.h"
 
+#include <atomic>
+#include <cmath>
+#include <mutex>
 #include <new>
+#include <optional>
 
+#include "DetachedWork.h"
 #include "Failure.h"
-#include "Share.h"
+#include "ParameterString.h"
+#include "Result.h"
+#include "SecretText.h"
 #include "StatusFileWin.h"
 #include "Variant.h"
 
@@ -13,14 +20,29 @@ namespace {
 // The share connection and the status file through the platform.
 class PlatformEnvironment : public CheckEnvironment {
 public:
-    explicit PlatformEnvironment(const ShareApi& shareApi) noexcept : m_shareApi(shareApi) {}
+    PlatformEnvironment(const ShareApi& shareApi, TimeLimit limit) noexcept : m_shareApi(shareApi), m_limit(limit) {}
 
+    // The server's turn first: another check of the process may be reading
+    // through a connection that the first cancel would take away.
     bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring_view password,
                       std::wstring& errorText) override {
+        std::optional<NamedTurns::Turn> turn = ServerTurns().Take(server, m_limit.deadline);
+        if (!turn) {
+            errorText = NoAnswerReason(server, m_limit.seconds);
+            return false;
+        }
+        m_turn.emplace(std::move(*turn));
         return lineprobe::ConnectShare(server, user, password, errorText, m_shareApi);
     }
 
-    bool DisconnectShare(std::wstring_view server) override { return lineprobe::DisconnectShare(server, m_shareApi); }
+    // Without the turn this check has made no connection, and one of that
+    // name belongs to another check.
+    bool DisconnectShare(std::wstring_view server) override {
+        if (!m_turn) return false;
+        const std::optional<NamedTurns::Turn> turn = std::move(m_turn);
+        m_turn.reset();
+        return lineprobe::DisconnectShare(server, m_shareApi);
+    }
 
     std::unique_ptr<ByteSource> OpenFile(std::wstring_view path) override {
         return OpenStatusFile(std::wstring(path));
@@ -51,12 +73,14 @@ public:
 
 private:
     const ShareApi& m_shareApi;
+    TimeLimit m_limit;
+    std::optional<NamedTurns::Turn> m_turn;  // from the first cancel to the last
 };
 
 class ObjectEnvironment final : public PlatformEnvironment {
 public:
     ObjectEnvironment(const VARIANT& parameter, const ShareApi& shareApi) noexcept
-        : PlatformEnvironment(shareApi), m_parameter(parameter) {}
+        : PlatformEnvironment(shareApi, {}), m_parameter(parameter) {}
 
     // Reading an object's default property calls out: the copy keeps the
     // object alive even if that call puts a new value into the property. A
@@ -77,24 +101,152 @@ private:
 class TextEnvironment final : public PlatformEnvironment {
 public:
     TextEnvironment(std::wstring_view parameter, const ShareApi& shareApi) noexcept
-        : PlatformEnvironment(shareApi), m_parameter(parameter) {}
+        : PlatformEnvironment(shareApi, {}), m_parameter(parameter) {}
+
+    // Work that may outlive its caller keeps a copy of its own, wiped at the end.
+    TextEnvironment(SecretText parameter, const ShareApi& shareApi, TimeLimit limit) noexcept
+        : PlatformEnvironment(shareApi, limit), m_owned(std::move(parameter)), m_parameter(m_owned.View()) {}
 
     std::wstring ParameterText() override { return std::wstring(m_parameter); }
 
 private:
+    SecretText m_owned;
     std::wstring_view m_parameter;
 };
 
+// What the caller of a limited run and its work share.
+struct LimitedRun {
+    std::atomic<bool> logonReturned{false};  // or none was needed
+    std::atomic<bool> abandoned{false};
+    std::mutex lock;
+    std::optional<CheckOutcome> outcome;
+};
+
+// The environment of the work, which notes how far it got and opens nothing
+// once the caller has gone: a logon that succeeds late is cancelled at once.
+class WatchedEnvironment final : public CheckEnvironment {
+public:
+    WatchedEnvironment(std::unique_ptr<CheckEnvironment> inner, std::shared_ptr<LimitedRun> run) noexcept
+        : m_inner(std::move(inner)), m_run(std::move(run)) {}
+
+    std::wstring ParameterText() override { return m_inner->ParameterText(); }
+
+    bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring_view password,
+                      std::wstring& errorText) override {
+        struct Returned {
+            LimitedRun& run;
+            ~Returned() { run.logonReturned = true; }
+        } returned{*m_run};
+        return m_inner->ConnectShare(server, user, password, errorText);
+    }
+
+    bool DisconnectShare(std::wstring_view server) override { return m_inner->DisconnectShare(server); }
+
+    std::unique_ptr<ByteSource> OpenFile(std::wstring_view path) override {
+        m_run->logonReturned = true;
+        if (m_run->abandoned) throw Failure(FailureKind::System, L"The check was given up");
+        return m_inner->OpenFile(path);
+    }
+
+    std::uint64_t CurrentTime() override { return m_inner->CurrentTime(); }
+    LocalTime ToLocalTime(std::uint64_t ticks) override { return m_inner->ToLocalTime(ticks); }
+
+private:
+    std::unique_ptr<CheckEnvironment> m_inner;
+    std::shared_ptr<LimitedRun> m_run;
+};
+
+CheckOutcome FailedOutcome(std::wstring_view description) noexcept {
+    CheckOutcome outcome;
+    try {
+        outcome.text = L"ERR: " + std::wstring(description);
+    } catch (...) {
+        // Without memory even for the text, an empty text still says down.
+    }
+    return outcome;
+}
+
 }  // namespace
 
-CheckOutcome RunCheck(const VARIANT& parameter) noexcept { return RunCheck(parameter, SystemShareApi()); }
+unsigned TimeLimitOf(const VARIANT& timeout) noexcept {
+    const VARIANT& value = Unwrapped(timeout);
+    switch (V_VT(&value)) {
+    case VT_BSTR:
+        return ParseTimeLimit(std::wstring_view(V_BSTR(&value) ? V_BSTR(&value) : L"", SysStringLen(V_BSTR(&value))));
+    case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
+    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT:
+    case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL: {
+        unique_variant number;
+        if (FAILED(VariantChangeType(number.get(), const_cast<VARIANT*>(&value), 0, VT_R8))) return 0;
+        const double seconds = V_R8(number.get());
+        if (seconds < 1 || seconds > kTimeLimitMax || std::floor(seconds) != seconds) return 0;
+        return static_cast<unsigned>(seconds);
+    }
+    default:
+        return 0;
+    }
+}
 
-CheckOutcome RunCheck(const VARIANT& parameter, const ShareApi& shareApi) noexcept {
+CheckOutcome RunAgainstTime(std::wstring_view server, unsigned seconds,
+                            const std::function<std::unique_ptr<CheckEnvironment>(const TimeLimit&)>& make) noexcept {
+    try {
+        const TimeLimit limit{std::chrono::steady_clock::now() + std::chrono::seconds(seconds), seconds};
+        auto run = std::make_shared<LimitedRun>();
+        auto environment = std::make_shared<WatchedEnvironment>(make(limit), run);
+        const std::shared_ptr<DetachedWork> work = DetachedWork::Start([run, environment] {
+            CheckOutcome outcome = RunCheckSteps(*environment);
+            const std::lock_guard<std::mutex> hold(run->lock);
+            run->outcome = std::move(outcome);
+        });
+        environment.reset();
+        work->WaitFor(seconds * 1000);
+        run->abandoned = true;
+        {
+            const std::lock_guard<std::mutex> hold(run->lock);
+            if (run->outcome) return std::move(*run->outcome);
+        }
+        // Read before the flag was set, the phase may still say logon when the
+        // open had just begun; it never says open while the logon runs.
+        std::wstring text = L"ERR: " + NoAnswerReason(server, seconds);
+        if (!run->logonReturned) text += L" (authentication)";
+        return {false, std::move(text)};
+    } catch (const ComError& error) {
+        return FailedOutcome(error.Description());
+    } catch (const Failure& failure) {
+        return FailedOutcome(failure.Description());
+    } catch (...) {
+        return FailedOutcome(FailureDescription(FailureKind::OutOfMemory));
+    }
+}
+
+CheckOutcome RunCheck(const VARIANT& parameter, unsigned timeLimit, const ShareApi& shareApi) noexcept {
     ObjectEnvironment environment(parameter, shareApi);
+    if (timeLimit != 0) {
+        std::optional<std::wstring> text;
+        try {
+            text = environment.ParameterText();
+        } catch (...) {
+            // The run below fails on the value the same way and says where.
+        }
+        if (text) return RunCheck(*text, timeLimit, shareApi);
+    }
     return RunCheckSteps(environment);
 }
 
-CheckOutcome RunCheck(std::wstring_view parameter, const ShareApi& shareApi) noexcept {
+CheckOutcome RunCheck(std::wstring_view parameter, unsigned timeLimit, const ShareApi& shareApi) noexcept {
+    if (timeLimit != 0) {
+        std::optional<std::wstring> server;
+        try {
+            server = RemoteServerOf(GetParameterField(parameter, L"LOGFILE"));
+        } catch (...) {
+            return FailedOutcome(FailureDescription(FailureKind::OutOfMemory));
+        }
+        if (server) {
+            return RunAgainstTime(*server, timeLimit, [&](const TimeLimit& limit) {
+                return std::make_unique<TextEnvironment>(SecretText(std::wstring(parameter)), shareApi, limit);
+            });
+        }
+    }
     TextEnvironment environment(parameter, shareApi);
     return RunCheckSteps(environment);
 }

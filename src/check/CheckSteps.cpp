@@ -51,6 +51,27 @@ std::optional<std::wstring> ServerOfPath(std::wstring_view path) {
     return std::wstring(rest.substr(0, rest.find_first_of(L"\\/")));
 }
 
+std::optional<std::wstring> RemoteServerOf(std::wstring_view path) {
+    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    std::wstring_view rest;
+    if (IsDeviceUncPath(path)) {
+        rest = path.substr(kDeviceUncPrefix.size());
+    } else if (path.size() > 2 && separator(path[0]) && separator(path[1])) {
+        rest = path.substr(2);
+    }
+    const std::wstring_view server = rest.substr(0, rest.find_first_of(L"\\/"));
+    // "\\?\" and "\\.\" begin local long paths and devices, not servers.
+    if (server.empty() || server == L"?" || server == L".") return std::nullopt;
+    return std::wstring(server);
+}
+
+std::wstring NoAnswerReason(std::wstring_view server, unsigned seconds) {
+    std::wstring text = L"No answer from ";
+    text += server;
+    text += L" within " + std::to_wstring(seconds) + L" seconds";
+    return text;
+}
+
 bool ContainsWord(std::wstring_view line, std::wstring_view word) noexcept {
     return !line.empty() && line.find(word) != std::wstring_view::npos;
 }

@@ -60,6 +60,14 @@ bool NeedsShareConnection(std::wstring_view user, std::wstring_view path) noexce
 // \\?\UNC\srv\share\a.txt), ended by "\" or "/"; nothing when the path does
 // not begin with "\\" or holds nothing after it.
 std::optional<std::wstring> ServerOfPath(std::wstring_view path);
+// The server a file is read from when a time limit applies: that of a UNC
+// path ("\\srv\...", "//srv/...", "\\?\UNC\srv\..."); nothing for a local
+// path, also in its long form ("\\?\C:\..."), for a device ("\\.\pipe\x")
+// and for a path that names no server.
+std::optional<std::wstring> RemoteServerOf(std::wstring_view path);
+// "No answer from SERVER within N seconds", the reason of a check that ran
+// out of the host's time limit.
+std::wstring NoAnswerReason(std::wstring_view server, unsigned seconds);
 // Case-sensitive; an empty word is found in any non-empty line and in no empty one.
 bool ContainsWord(std::wstring_view line, std::wstring_view word) noexcept;
 // Whole minutes since the last write when the file is older than maxMinutes;

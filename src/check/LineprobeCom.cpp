@@ -117,7 +117,7 @@ HRESULT LineprobeCom::ec_docheck(VARIANT_BOOL* up) noexcept {
     // Reading an object's default property calls out, and the host may let
     // its last reference go meanwhile: the object outlives its own call.
     const Microsoft::WRL::ComPtr<LineprobeCom> self(this);
-    const CheckOutcome result = RunCheck(*m_parameter.get());
+    const CheckOutcome result = RunCheck(*m_parameter.get(), TimeLimitOf(*m_timeout.get()));
     try {
         unique_variant text = TextVariant(result.text);
         m_result.swap(text);  // the previous result goes with text, after the new one is in place

@@ -18,9 +18,10 @@ std::wstring ParameterText(const VARIANT& parameter) {
 }
 
 // Test runs on a worker thread: the check for a parameter string needs no COM.
-CheckTester Tester(const ShareApi& shareApi) {
-    return [api = &shareApi](const std::wstring& parameterText) {
-        CheckOutcome outcome = RunCheck(parameterText, *api);
+// It keeps to the host's time limit as a check of the host would.
+CheckTester Tester(const ShareApi& shareApi, unsigned timeLimit) {
+    return [api = &shareApi, timeLimit](std::wstring_view parameterText) {
+        CheckOutcome outcome = RunCheck(parameterText, timeLimit, *api);
         return TestAnswer{outcome.up, std::move(outcome.text)};
     };
 }
@@ -60,7 +61,7 @@ std::optional<std::wstring> ShowGui(frmmain& dialog, const VARIANT& timeout, con
 
         // A refusal only costs the always-on-top band; the dialog is shown anyway.
         SetTopMost(dialog.Hwnd());
-        return dialog.ShowModal(Tester(shareApi));
+        return dialog.ShowModal(Tester(shareApi, TimeLimitOf(timeout)));
     } catch (...) {
         // A failed call leaves no hidden window behind.
         dialog.Unload();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <optional>
 
 #include "Base64.h"
 #include "WideText.h"
@@ -97,17 +98,33 @@ std::wstring BuildParameterString(const ParameterFields& fields) {
     return out;
 }
 
-MaxAge ParseMaxAge(std::wstring_view value) noexcept {
+namespace {
+
+// A whole number from 1 to limit, spaces around it ignored; 0 for a value of
+// spaces only, nothing for anything else.
+std::optional<unsigned> WholeNumberUpTo(std::wstring_view value, unsigned limit) noexcept {
     const auto first = value.find_first_not_of(L' ');
-    if (first == std::wstring_view::npos) return {};
+    if (first == std::wstring_view::npos) return 0u;
     value = value.substr(first, value.find_last_not_of(L' ') - first + 1);
-    unsigned minutes = 0;
+    unsigned number = 0;
     for (const wchar_t c : value) {
-        if (c < L'0' || c > L'9' || minutes > kMaxAgeLimit) return {false, 0};
-        minutes = minutes * 10 + static_cast<unsigned>(c - L'0');
+        if (c < L'0' || c > L'9' || number > limit) return std::nullopt;
+        number = number * 10 + static_cast<unsigned>(c - L'0');
     }
-    if (minutes == 0 || minutes > kMaxAgeLimit) return {false, 0};
-    return {true, minutes};
+    if (number == 0 || number > limit) return std::nullopt;
+    return number;
+}
+
+}  // namespace
+
+MaxAge ParseMaxAge(std::wstring_view value) noexcept {
+    const std::optional<unsigned> minutes = WholeNumberUpTo(value, kMaxAgeLimit);
+    if (!minutes) return {false, 0};
+    return {true, *minutes};
+}
+
+unsigned ParseTimeLimit(std::wstring_view value) noexcept {
+    return WholeNumberUpTo(value, kTimeLimitMax).value_or(0);
 }
 
 }  // namespace lineprobe

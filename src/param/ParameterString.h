@@ -53,4 +53,11 @@ struct MaxAge {
 // age. Anything but a whole number from 1 to kMaxAgeLimit is not valid.
 MaxAge ParseMaxAge(std::wstring_view value) noexcept;
 
+// The host's time limit for a check, in whole seconds: a day at most.
+inline constexpr unsigned kTimeLimitMax = 86400;
+
+// A time limit given as text: a whole number from 1 to kTimeLimitMax, spaces
+// around it ignored. Anything else is no limit, 0.
+unsigned ParseTimeLimit(std::wstring_view value) noexcept;
+
 }  // namespace lineprobe

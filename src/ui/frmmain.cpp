@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "DetachedWork.h"
 #include "DialogIcon.h"
 #include "FormLayout.h"
 #include "Module.h"
@@ -185,50 +186,12 @@ private:
     std::optional<TestAnswer> m_answer;
 };
 
-struct TestWork {
-    std::shared_ptr<TestRun> run;
-    CheckTester tester;
-    std::wstring parameter;
-    HMODULE module = nullptr;  // the worker's own reference: the code it runs stays loaded
-};
-
-TestAnswer RunTester(const TestWork& work) noexcept {
+TestAnswer RunTester(const CheckTester& tester, std::wstring_view parameter) noexcept {
     try {
-        return work.tester(work.parameter);
+        return tester(parameter);
     } catch (...) {
         return {false, L"ERR: The test could not run"};
     }
-}
-
-DWORD WINAPI TestWorker(void* context) noexcept {
-    std::unique_ptr<TestWork> work(static_cast<TestWork*>(context));
-    const HMODULE module = work->module;
-    work->run->Answer(RunTester(*work));
-    work.reset();
-    module::Release();
-    // The module may be unloaded the moment its reference goes; this call
-    // never returns into it.
-    FreeLibraryAndExitThread(module, 0);
-}
-
-// The worker holds the module count, so DllCanUnloadNow says no while it runs.
-void StartTestWorker(std::unique_ptr<TestWork> work) {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&TestWorker), &module)) {
-        ThrowLastError(L"The configuration dialog cannot hold its module for a test");
-    }
-    unique_hmodule moduleHold(module);
-    work->module = module;
-    module::AddRef();
-    const unique_handle thread(CreateThread(nullptr, 0, &TestWorker, work.get(), 0, nullptr));
-    if (!thread) {
-        const DWORD error = GetLastError();
-        module::Release();
-        SetLastError(error);
-        ThrowLastError(L"The configuration dialog cannot start a test");
-    }
-    work.release();
-    moduleHold.release();
 }
 
 // The wait cursor shows at once, not only when the mouse next moves.
@@ -392,12 +355,15 @@ void frmmain::OnTest() {
     if (!m_tester || m_loaded->test) {
         return;
     }
-    const std::optional<std::wstring> parameter = ParameterFromBoxes();
+    std::optional<std::wstring> parameter = ParameterFromBoxes();
     if (!parameter || !m_loaded || !m_loaded->window) {
         return;
     }
     auto run = std::make_shared<TestRun>(m_loaded->window.get());
-    StartTestWorker(std::make_unique<TestWork>(TestWork{run, m_tester, *parameter, nullptr}));
+    // The work owns copies of the tester and of the configuration, whose
+    // password is wiped when the work ends; the dialog may be gone by then.
+    auto configuration = std::make_shared<SecretText>(std::move(*parameter));
+    DetachedWork::Start([run, tester = m_tester, configuration] { run->Answer(RunTester(tester, configuration->View())); });
     m_loaded->test = std::move(run);
     ShowTesting(true);
 }

@@ -21,7 +21,7 @@ struct TestAnswer {
 
 // Runs one check for a parameter string. It runs on a worker thread of its own,
 // so it may take its time, and must need neither COM nor the dialog's thread.
-using CheckTester = std::function<TestAnswer(const std::wstring& parameter)>;
+using CheckTester = std::function<TestAnswer(std::wstring_view parameter)>;
 
 class frmmain {
 public:

@@ -4,12 +4,15 @@
 // left behind. Needs the share that with-unc-share.sh sets up.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "Base64.h"
 #include "CheckRun.h"
 #include "CheckTestSupport.h"
+#include "MemorySource.h"
+#include "Module.h"
 #include "Result.h"
 #include "UniqueResource.h"
 #include "Variant.h"
@@ -74,7 +77,7 @@ protected:
         unique_variant value;
         V_BSTR(value.get()) = MakeBstr(parameter).release();
         V_VT(value.get()) = VT_BSTR;
-        return RunCheck(*value.get(), kSeam);
+        return RunCheck(*value.get(), 0, kSeam);
     }
 
     std::string Cancel() const { return "cancel \\\\" + m_server + "\\IPC$ flags=1 force=0"; }
@@ -206,6 +209,117 @@ TEST_F(ShareRun, NoConnectionOrHandleLeftAfterAThousandRuns) {
     }
     EXPECT_GT(adds, 1000);
     EXPECT_EQ(cancels, 2 * adds) << "one cancel before and one after every connection";
+}
+
+TEST(TimeLimit, WholeSecondsFromTheHostElseNone) {
+    const auto real = [](double value) {
+        unique_variant number;
+        V_VT(number.get()) = VT_R8;
+        V_R8(number.get()) = value;
+        return number;
+    };
+    const auto integer = [](LONG value) {
+        unique_variant number;
+        V_VT(number.get()) = VT_I4;
+        V_I4(number.get()) = value;
+        return number;
+    };
+    unique_variant null;
+    V_VT(null.get()) = VT_NULL;
+    struct {
+        unique_variant value;
+        unsigned seconds;
+    } cases[] = {
+        {integer(30), 30},   {integer(86400), 86400}, {integer(0), 0},  {integer(-5), 0}, {integer(86401), 0},
+        {real(30.0), 30},    {real(1.5), 0},          {TextVariant(L" 20 "), 20},         {TextVariant(L"20s"), 0},
+        {std::move(null), 0}, {unique_variant(), 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TimeLimitOf(*c.value.get()), c.seconds) << V_VT(c.value.get());
+    }
+}
+
+// A server that is slow at one stage of the check; what the work did shows
+// in the probe, which outlives the run.
+struct Probe {
+    std::atomic<int> connects{0};
+    std::atomic<int> disconnects{0};
+    std::atomic<int> opens{0};
+};
+
+class SlowServer final : public CheckEnvironment {
+public:
+    SlowServer(std::wstring stage, std::shared_ptr<Probe> probe) : m_stage(std::move(stage)), m_probe(std::move(probe)) {}
+
+    std::wstring ParameterText() override {
+        return L"#LOGFILE=\\\\srv\\logs\\a.txt#USER=bob#PW=#UP=OK#DOWN=FAIL#";
+    }
+    bool ConnectShare(std::wstring_view, std::wstring_view, std::wstring_view, std::wstring&) override {
+        Stall(L"logon");
+        ++m_probe->connects;
+        return true;
+    }
+    bool DisconnectShare(std::wstring_view) override {
+        ++m_probe->disconnects;
+        return true;
+    }
+    std::unique_ptr<ByteSource> OpenFile(std::wstring_view) override {
+        Stall(L"open");
+        ++m_probe->opens;
+        return std::make_unique<SlowFile>(*this);
+    }
+    std::uint64_t CurrentTime() override { return 0; }
+    LocalTime ToLocalTime(std::uint64_t) override { return {}; }
+
+private:
+    struct SlowFile final : ByteSource {
+        explicit SlowFile(SlowServer& server) : server(server) {}
+        std::size_t Read(std::span<char> buffer) override {
+            server.Stall(L"read");
+            return file.Read(buffer);
+        }
+        SlowServer& server;
+        fakes::MemorySource file{"STATUS OK\r\nin time\r\n"};
+    };
+
+    void Stall(std::wstring_view stage) const {
+        if (stage == m_stage) Sleep(2500);
+    }
+
+    std::wstring m_stage;
+    std::shared_ptr<Probe> m_probe;
+};
+
+// The caller has its answer within the limit; the work it left behind ends on
+// its own, cancels a logon that came late, opens nothing more, and holds the
+// module count until then.
+TEST(TimeLimit, SlowServerAnswersInTimeAndTheWorkEndsAlone) {
+    struct {
+        const wchar_t* stage;
+        const wchar_t* text;
+        int opens;
+    } cases[] = {
+        {L"logon", L"ERR: No answer from srv within 1 seconds (authentication)", 0},
+        {L"open", L"ERR: No answer from srv within 1 seconds", 1},
+        {L"read", L"ERR: No answer from srv within 1 seconds", 1},
+        {L"none", L"in time", 1},
+    };
+    for (const auto& c : cases) {
+        auto probe = std::make_shared<Probe>();
+        const ULONGLONG start = GetTickCount64();
+        const CheckOutcome outcome =
+            RunAgainstTime(L"srv", 1, [&](const TimeLimit&) { return std::make_unique<SlowServer>(c.stage, probe); });
+        const ULONGLONG waited = GetTickCount64() - start;
+        EXPECT_EQ(outcome.text, c.text) << Narrow(c.stage);
+        EXPECT_LT(waited, 2000u) << Narrow(c.stage);
+        if (outcome.up) continue;
+        EXPECT_TRUE(module::InUse()) << Narrow(c.stage) << ": the work holds the module while it runs";
+        for (int i = 0; i < 500 && module::InUse(); ++i) Sleep(20);
+        EXPECT_FALSE(module::InUse()) << Narrow(c.stage) << ": the work never ended";
+        EXPECT_EQ(probe->connects.load(), 1) << Narrow(c.stage);
+        EXPECT_EQ(probe->disconnects.load(), 1) << Narrow(c.stage) << ": the connection is cancelled";
+        EXPECT_EQ(probe->opens.load(), c.opens) << Narrow(c.stage) << ": nothing is opened after the caller left";
+    }
 }
 
 }  // namespace

@@ -461,6 +461,22 @@ TEST(StepRules, ServerOfPath) {
     }
 }
 
+// The server a time limit waits for; local files, also in the long form, and devices have none.
+TEST(StepRules, RemoteServerOf) {
+    struct {
+        const wchar_t* path;
+        std::optional<std::wstring> server;
+    } cases[] = {
+        {L"\\\\fileserver\\logs\\a.txt", L"fileserver"}, {L"//fileserver/logs/a.txt", L"fileserver"},
+        {L"\\\\?\\UNC\\srv\\s\\a.txt", L"srv"},        {L"\\\\?\\C:\\a.txt", std::nullopt},
+        {L"\\\\.\\pipe\\x", std::nullopt},                {L"C:\\a.txt", std::nullopt},
+        {L"\\\\\\x", std::nullopt},                      {L"\\\\", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RemoteServerOf(c.path), c.server) << c.path;
+    }
+}
+
 TEST(StepRules, ContainsWord) {
     EXPECT_TRUE(ContainsWord(L"STATUS OK", L"OK"));
     EXPECT_FALSE(ContainsWord(L"STATUS OK", L"ok"));

@@ -130,6 +130,19 @@ TEST(ParseMaxAge, WholeMinutesFromOneToAYear) {
     }
 }
 
+TEST(ParseTimeLimit, WholeSecondsFromOneToADayElseNoLimit) {
+    struct {
+        const wchar_t* value;
+        unsigned seconds;
+    } cases[] = {
+        {L"30", 30}, {L" 1 ", 1}, {L"86400", 86400}, {L"", 0},    {L"0", 0},          {L"-5", 0},
+        {L"1.5", 0}, {L"86401", 0}, {L"30s", 0},     {L"\t30", 0}, {L"4294967326", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseTimeLimit(c.value), c.seconds) << testing::PrintToString(std::wstring(c.value));
+    }
+}
+
 TEST(BuildParameterString, ReadsBackThroughTheLookup) {
     const std::wstring built = BuildParameterString({L"C:\\a=b.txt", L"bob", L"pw", L"=", L"x=y"});
     EXPECT_EQ(GetParameterField(built, L"LOGFILE"), L"C:\\a=b.txt");
