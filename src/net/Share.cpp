@@ -43,8 +43,9 @@ bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring
         std::string ansiPassword = ToAnsi(TrimmedView(password));
         const WipedOnExit wipe(ansiPassword);
         const std::string ansiUser = ToAnsi(Trim(user));
-        const DWORD result =
-            api.addConnection(&resource, ansiPassword.c_str(), ansiUser.c_str(), CONNECT_UPDATE_PROFILE);
+        // No flags: with no local device there is nothing to remember, and Wine's mpr
+        // would read the missing local name to update the profile.
+        const DWORD result = api.addConnection(&resource, ansiPassword.c_str(), ansiUser.c_str(), 0);
         if (result == NO_ERROR) {
             return true;
         }

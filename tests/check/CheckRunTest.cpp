@@ -81,7 +81,7 @@ protected:
     }
 
     std::string Cancel() const { return "cancel \\\\" + m_server + "\\IPC$ flags=1 force=0"; }
-    std::string Add() const { return "add \\\\" + m_server + "\\ipc$ password=secret user=bob flags=1"; }
+    std::string Add() const { return "add \\\\" + m_server + "\\ipc$ password=secret user=bob flags=0"; }
 
     std::wstring m_share;
     std::wstring m_folder;

@@ -1,9 +1,12 @@
 // The share connection through a recording stand-in for mpr and FormatMessageA:
 // the exact arguments, and how results and messages come back; then the real
-// functions, which under Wine always answer "No network.".
+// functions, which under Wine answer "No network." unless with-standin-server.sh
+// has installed its stand-in file server.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -68,7 +71,7 @@ TEST_F(ShareSeam, ConnectCancelsFirstThenAddsWithTheRecord) {
     EXPECT_TRUE(ConnectShare(L"srv", L"bob", L"secret", error, kFake));
     EXPECT_EQ(error, L"kept") << "success leaves the error text alone";
     const std::vector<std::string> expected = {"cancel \\\\srv\\IPC$ flags=1 force=0",
-                                               "add \\\\srv\\ipc$ password=secret user=bob flags=1"};
+                                               "add \\\\srv\\ipc$ password=secret user=bob flags=0"};
     EXPECT_EQ(recorder.calls, expected);
     EXPECT_EQ(recorder.resource.dwScope, 2u);
     EXPECT_EQ(recorder.resource.dwType, 1u);
@@ -87,15 +90,15 @@ TEST_F(ShareSeam, PathsAndTrimmedAnsiCredentials) {
         std::vector<std::string> calls;
     } cases[] = {
         {L"srv", L"  bob  ", L"  pass word  ",
-         {"cancel \\\\srv\\IPC$ flags=1 force=0", "add \\\\srv\\ipc$ password=pass word user=bob flags=1"}},
+         {"cancel \\\\srv\\IPC$ flags=1 force=0", "add \\\\srv\\ipc$ password=pass word user=bob flags=0"}},
         {L"\\\\srv", L"bob", L"pw",
-         {"cancel \\\\\\\\srv\\IPC$ flags=1 force=0", "add \\\\srv\\ipc$ password=pw user=bob flags=1"}},
+         {"cancel \\\\\\\\srv\\IPC$ flags=1 force=0", "add \\\\srv\\ipc$ password=pw user=bob flags=0"}},
         {L" srv ", L"DOMAIN\\bob", L"",
-         {"cancel \\\\srv\\IPC$ flags=1 force=0", "add \\\\srv\\ipc$ password= user=DOMAIN\\bob flags=1"}},
-        {L"", L"bob", L"pw", {"cancel \\\\\\IPC$ flags=1 force=0", "add \\\\\\ipc$ password=pw user=bob flags=1"}},
+         {"cancel \\\\srv\\IPC$ flags=1 force=0", "add \\\\srv\\ipc$ password= user=DOMAIN\\bob flags=0"}},
+        {L"", L"bob", L"pw", {"cancel \\\\\\IPC$ flags=1 force=0", "add \\\\\\ipc$ password=pw user=bob flags=0"}},
         // The system ANSI code page (1252 here): one byte per character, "?" for what it cannot hold.
         {L"srv", L"J\u00FCrgen", L"\u20AC\u4E00",
-         {"cancel \\\\srv\\IPC$ flags=1 force=0", "add \\\\srv\\ipc$ password=\x80? user=J\xFCrgen flags=1"}},
+         {"cancel \\\\srv\\IPC$ flags=1 force=0", "add \\\\srv\\ipc$ password=\x80? user=J\xFCrgen flags=0"}},
     };
     for (const auto& c : cases) {
         recorder = Recorder{};
@@ -175,6 +178,57 @@ TEST(ShareSystem, RealFunctionsUnderWine) {
     EXPECT_FALSE(DisconnectShare(L"lineprobe-no-such-server"));
     EXPECT_EQ(SystemErrorText(ERROR_NO_NETWORK), L"No network.");
     EXPECT_EQ(SystemErrorText(0x0000BEEF), L"") << "a code without a message";
+}
+
+// Through the real mpr and the stand-in file server of with-standin-server.sh.
+class ShareStandin : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (Environment(L"LINEPROBE_STANDIN_SHARE").empty()) GTEST_SKIP() << "runs under with-standin-server.sh";
+    }
+    static std::wstring Environment(const wchar_t* name) {
+        std::wstring value(32767, L'\0');
+        value.resize(GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
+        return value;
+    }
+    static bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+};
+
+TEST_F(ShareStandin, RightPasswordOpensTheShareUntilDisconnected) {
+    const std::wstring offline = Environment(L"LINEPROBE_STANDIN_OFFLINE") + L"\\state.txt";
+    const std::wstring online = Environment(L"LINEPROBE_STANDIN_SHARE") + L"\\state.txt";
+    std::ofstream(std::filesystem::path(offline)) << "OK";
+    std::wstring error;
+    ASSERT_TRUE(ConnectShare(L"fileserver", L"monitor", L"Secret1", error)) << error;
+    EXPECT_TRUE(Exists(online));
+    EXPECT_TRUE(DisconnectShare(L"fileserver"));
+    EXPECT_FALSE(Exists(online));
+    EXPECT_TRUE(Exists(offline));
+}
+
+TEST_F(ShareStandin, RefusedLogonsGiveTheSystemsText) {
+    struct {
+        const wchar_t* user;
+        const wchar_t* password;
+        bool othersConnection;  // monitor holds \\fileserver\logs, as a mapped drive would
+        DWORD code;
+    } cases[] = {
+        {L"monitor", L"Secret2", false, ERROR_LOGON_FAILURE},
+        {L"other", L"Secret1", true, ERROR_SESSION_CREDENTIAL_CONFLICT},
+    };
+    for (const auto& c : cases) {
+        NETRESOURCEA logs{};
+        logs.dwType = RESOURCETYPE_DISK;
+        logs.lpRemoteName = const_cast<char*>("\\\\fileserver\\logs");
+        if (c.othersConnection) {
+            ASSERT_EQ(WNetAddConnection2A(&logs, "Secret1", "monitor", 0), DWORD{NO_ERROR});
+        }
+        std::wstring error;
+        EXPECT_FALSE(ConnectShare(L"fileserver", c.user, c.password, error)) << c.user;
+        EXPECT_EQ(error, SystemErrorText(c.code)) << c.code;
+        EXPECT_FALSE(error.empty());
+        if (c.othersConnection) WNetCancelConnection2A(logs.lpRemoteName, 0, TRUE);
+    }
 }
 
 }  // namespace
