@@ -5,8 +5,8 @@
 # beside PROGRAM). The script installs it in the prefix and registers it as a
 # network provider, and gives each server of LINEPROBE_STANDIN_SERVERS (kept when
 # already set; default fileserver and slowserver, user monitor, password Secret1,
-# slowserver answering after 3 s) a folder in a fresh root with the share "logs",
-# offline until connected, reached as \\<server>\logs through the prefix's dosdevices/unc.
+# fileserver also taking user backup, password Other2, slowserver answering after
+# 3 s; one entry per account) a folder in a fresh root with the share "logs", offline until connected, reached as \\<server>\logs through the prefix's dosdevices/unc.
 # The program finds LINEPROBE_STANDIN_SHARE (\\fileserver\logs), LINEPROBE_STANDIN_SLOW_SHARE,
 # and LINEPROBE_STANDIN_OFFLINE and LINEPROBE_STANDIN_SLOW_OFFLINE (the Windows paths of
 # the shares' folders while offline). Everything is undone when the program ends; the
@@ -18,7 +18,7 @@ bits=$1
 program=$2
 ensure_wine_prefix
 
-export LINEPROBE_STANDIN_SERVERS=${LINEPROBE_STANDIN_SERVERS:-fileserver=monitor:Secret1:0;slowserver=monitor:Secret1:3000}
+export LINEPROBE_STANDIN_SERVERS=${LINEPROBE_STANDIN_SERVERS:-fileserver=monitor:Secret1:0;fileserver=backup:Other2:0;slowserver=monitor:Secret1:3000}
 dll=${LINEPROBE_STANDIN_DLL:-$(dirname "$program")/standinnp.dll}
 if [ "$bits" = win32 ]; then system=syswow64; else system=system32; fi
 installed="$WINEPREFIX/drive_c/windows/$system/standinnp.dll"

@@ -1,5 +1,6 @@
 // A stand-in file server for the share tests: a network provider that mpr loads.
-// Servers come from LINEPROBE_STANDIN_SERVERS ("server=user:password:delayMs;...");
+// Accounts come from LINEPROBE_STANDIN_SERVERS ("server=user:password:delayMs;...",
+// a server may be named in several entries, the first one's delay counts);
 // a server's shares under LINEPROBE_STANDIN_ROOT\<server> are named "<share>.offline"
 // until the first connection to that server and again after its last one is cancelled.
 #include <windows.h>
@@ -111,7 +112,8 @@ DWORD WINAPI NPAddConnection3(HWND, LPNETRESOURCEW resource, LPWSTR password, LP
         const auto held = std::find_if(connections.begin(), connections.end(),
                                        [&](const Connection& c) { return ServerOf(c.remoteName) == name; });
         if (held != connections.end() && held->user != userName) return ERROR_SESSION_CREDENTIAL_CONFLICT;
-        if (userName != server->user || secret != server->password) return ERROR_LOGON_FAILURE;
+        const auto account = [&](const Server& s) { return s.name == name && s.user == userName && s.password == secret; };
+        if (std::none_of(servers.begin(), servers.end(), account)) return ERROR_LOGON_FAILURE;
         if (held == connections.end()) SetGate(name, true);
         const auto same = [&](const Connection& c) { return c.remoteName == remoteName; };
         if (std::none_of(connections.begin(), connections.end(), same))

@@ -1,0 +1,151 @@
+// Checks of files on a server that with-standin-server.sh stands in for: real
+// logons through mpr, the server's share readable only while it is connected.
+// A host's threads share one logon session, so their checks of one server must
+// never cut each other's connection; a slow server must not hold a host thread
+// beyond the host's time limit.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Apartment.h"
+#include "CheckTestSupport.h"
+#include "Base64.h"
+#include "HostSupport.h"
+
+namespace lineprobe::test {
+namespace {
+
+class StandinServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (Environment(L"LINEPROBE_STANDIN_SHARE").empty()) GTEST_SKIP() << "run through with-standin-server.sh";
+    }
+
+    // The share's folder carries its offline name again once nothing is connected.
+    static bool Disconnected(const wchar_t* offline) {
+        return GetFileAttributesW(Environment(offline).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    static std::wstring Parameter(const std::wstring& file, const std::wstring& user, const std::wstring& password) {
+        return L"#LOGFILE=" + file + L"#USER=" + user + L"#PW=" + EncodePassword(password) + L"#UP=OK#DOWN=FAIL#";
+    }
+
+    static std::wstring LogonFailureText() {
+        wchar_t text[260] = {};
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_LOGON_FAILURE, 0, text,
+                       260, nullptr);
+        std::wstring message(text);
+        while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
+        return message;
+    }
+
+    // Waits for the work a check left behind; the DLL says when it may go.
+    static bool WorkEnded() {
+        const auto canUnload = ServerExport<DllCanUnloadNowFunction>("DllCanUnloadNow");
+        for (int i = 0; i < 1000; ++i) {
+            if (canUnload() == S_OK) return true;
+            Sleep(20);
+        }
+        return false;
+    }
+};
+
+TEST_F(StandinServer, LogonReadsTheShareAndLeavesNoConnection) {
+    const std::wstring share = Environment(L"LINEPROBE_STANDIN_SHARE");
+    ASSERT_TRUE(WriteBytes(Environment(L"LINEPROBE_STANDIN_OFFLINE") + L"\\state.txt", "OK\r\nread on the server\r\n"));
+    const Apartment apartment;
+    const auto object = NewTestObject();
+    ASSERT_TRUE(object);
+    struct {
+        std::wstring parameter;
+        std::wstring expected;
+    } cases[] = {
+        {Parameter(share + L"\\state.txt", L"monitor", L"Secret1"), L"up: read on the server"},
+        {Parameter(share + L"\\state.txt", L"monitor", L"wrong"), L"down: ERR: " + LogonFailureText() + L" (authentication)"},
+        {Parameter(share + L"\\state.txt", L"", L""), L"down: ERR: Path not found"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CheckOnce(object.Get(), c.parameter), c.expected);
+        EXPECT_TRUE(Disconnected(L"LINEPROBE_STANDIN_OFFLINE")) << Narrow({c.parameter});
+    }
+}
+
+// The host's limit ends the wait for a server whose logon takes three seconds;
+// the logon that succeeds afterwards is cancelled by the work left behind.
+TEST_F(StandinServer, SlowLogonAnswersWithinTheHostsLimit) {
+    const std::wstring file = Environment(L"LINEPROBE_STANDIN_SLOW_SHARE") + L"\\state.txt";
+    ASSERT_TRUE(WriteBytes(Environment(L"LINEPROBE_STANDIN_SLOW_OFFLINE") + L"\\state.txt", "OK\r\nslow but there\r\n"));
+    const Apartment apartment;
+    const std::wstring parameter = Parameter(file, L"monitor", L"Secret1");
+    {
+        const auto object = NewTestObject();
+        ASSERT_TRUE(object);
+        ASSERT_EQ(object->put_ec_timeout(*Int32(1).get()), S_OK);
+        const ULONGLONG start = GetTickCount64();
+        EXPECT_EQ(CheckOnce(object.Get(), parameter),
+                  L"down: ERR: No answer from slowserver within 1 seconds (authentication)");
+        EXPECT_LT(GetTickCount64() - start, 2000u);
+    }
+    // The object is gone; the work it left holds the DLL until it has ended.
+    EXPECT_EQ(ServerExport<DllCanUnloadNowFunction>("DllCanUnloadNow")(), S_FALSE);
+    EXPECT_TRUE(WorkEnded());
+    EXPECT_TRUE(Disconnected(L"LINEPROBE_STANDIN_SLOW_OFFLINE")) << "the late logon was cancelled";
+
+    // Without a limit the check waits for the logon as long as it takes.
+    const auto object = NewTestObject();
+    ASSERT_TRUE(object);
+    EXPECT_EQ(CheckOnce(object.Get(), parameter), L"up: slow but there");
+    EXPECT_TRUE(Disconnected(L"LINEPROBE_STANDIN_SLOW_OFFLINE"));
+}
+
+// 32-bit Wine, which runs under qemu here, crashes when COM runs on a second
+// thread, so the host threads run in the 64-bit build only.
+#ifdef _WIN64
+// Each host thread checks its own file through its own user name; every
+// answer must be its own.
+std::vector<std::wstring> CheckFromThreads(const std::vector<std::pair<std::wstring, std::wstring>>& accounts,
+                                           int rounds) {
+    const std::wstring share = Environment(L"LINEPROBE_STANDIN_SHARE");
+    const std::wstring offline = Environment(L"LINEPROBE_STANDIN_OFFLINE");
+    std::vector<std::vector<std::wstring>> failures(accounts.size());
+    std::vector<std::thread> threads;
+    // All files first: the folder has another name while a thread is connected.
+    for (std::size_t i = 0; i < accounts.size(); ++i) {
+        WriteBytes(offline + L"\\pool" + std::to_wstring(i) + L".txt", "OK\r\nthread " + std::to_string(i) + "\r\n");
+    }
+    for (std::size_t i = 0; i < accounts.size(); ++i) {
+        const std::wstring n = std::to_wstring(i);
+        threads.emplace_back([&, i, n] {
+            const Apartment apartment;
+            const auto object = NewTestObject();
+            if (!object) {
+                failures[i].push_back(L"no object on thread " + n);
+                return;
+            }
+            const std::wstring parameter = L"#LOGFILE=" + share + L"\\pool" + n + L".txt#USER=" + accounts[i].first +
+                                           L"#PW=" + EncodePassword(accounts[i].second) + L"#UP=OK#DOWN=FAIL#";
+            for (int round = 0; round < rounds; ++round) {
+                const std::wstring got = CheckOnce(object.Get(), parameter);
+                if (got != L"up: thread " + n) failures[i].push_back(L"thread " + n + L" got [" + got + L"]");
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    std::vector<std::wstring> all;
+    for (const auto& list : failures) all.insert(all.end(), list.begin(), list.end());
+    return all;
+}
+
+TEST_F(StandinServer, HostThreadsOfOneServerNeverCutEachOthersConnection) {
+    const std::vector<std::pair<std::wstring, std::wstring>> oneUser(8, {L"monitor", L"Secret1"});
+    EXPECT_EQ(Narrow(CheckFromThreads(oneUser, 10)), "");
+    EXPECT_TRUE(Disconnected(L"LINEPROBE_STANDIN_OFFLINE"));
+    EXPECT_EQ(Narrow(CheckFromThreads({{L"monitor", L"Secret1"}, {L"backup", L"Other2"}}, 20)), "");
+    EXPECT_TRUE(Disconnected(L"LINEPROBE_STANDIN_OFFLINE"));
+}
+#endif
+
+}  // namespace
+}  // namespace lineprobe::test
