@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "CheckTestSupport.h"
 #include "SystemTool.h"
 #include "TestObject.h"
 
@@ -257,6 +258,24 @@ std::string Micros(double seconds) {
     return text;
 }
 
+// A check of a file on the stand-in file server (scripts/bench runs the
+// benchmark under with-standin-server.sh): cancel, logon, open, read, cancel.
+// Empty when no stand-in runs.
+ComPtr<_lineprobeCom> ShareObject(bool limited) {
+    const std::wstring offline = Environment(L"LINEPROBE_STANDIN_OFFLINE");
+    if (offline.empty()) return nullptr;
+    if (!WriteBytes(offline + L"\\bench.txt", StatusStart(80))) return nullptr;
+    ComPtr<_lineprobeCom> object = NewTestObject();
+    const std::wstring parameter = L"#LOGFILE=" + Environment(L"LINEPROBE_STANDIN_SHARE") +
+                                   L"\\bench.txt#USER=monitor#PW=U2VjcmV0MQ==#UP=UP#DOWN=DOWN#";
+    if (!object || FAILED(object->put_ec_parameter(*Text(parameter).get())) ||
+        (limited && FAILED(object->put_ec_timeout(*Int32(30).get()))) || !CheckThroughVtable(object.Get()) ||
+        !IsUpWithSecondLine(object.Get())) {
+        return nullptr;
+    }
+    return object;
+}
+
 struct FileCases {
     const char* label;
     Case floor;
@@ -335,6 +354,19 @@ int Run(bool quick, const char* json) {
     std::fprintf(stderr, "in-process cases\n");
     Measure(all, quick ? 5 : 41, quick ? 0.01 : 0.015);
 
+    // Apart from the local cases: each logon renames the stand-in's share folder.
+    const ComPtr<_lineprobeCom> shareObject = ShareObject(false);
+    const ComPtr<_lineprobeCom> limitedShareObject = ShareObject(true);
+    Case share("share", [raw = shareObject.Get()] { return CheckThroughVtable(raw); });
+    Case limitedShare("share, limit", [raw = limitedShareObject.Get()] { return CheckThroughVtable(raw); });
+    if (shareObject && limitedShareObject) {
+        std::fprintf(stderr, "share through the stand-in server\n");
+        Measure({&share, &limitedShare}, quick ? 3 : 15, quick ? 0.05 : 0.1);
+        all.insert(all.end(), {&share, &limitedShare});
+    } else {
+        std::fprintf(stderr, "no stand-in file server: the share is not measured\n");
+    }
+
     // VBScript: a thousand checks a run, each script in turn.
     std::fprintf(stderr, "VBScript under cscript\n");
     std::vector<double> fsoRuns;
@@ -370,6 +402,13 @@ int Run(bool quick, const char* json) {
                 cold.empty() ? "not measured" : Ratio(Median(cold), floor).c_str());
     std::printf("| VBScript with Scripting.FileSystemObject, per check (runs of 1000) | %s |\n", figure(fso).c_str());
     std::printf("| VBScript with our object by ProgID, per check (runs of 1000) | %s |\n", figure(script).c_str());
+    const auto shareFigure = [&](const Case& c) {
+        return c.samples.empty() ? std::string("not measured") : Ratio(c.PerCall(), floor) + " (" + Micros(c.PerCall()) + ")";
+    };
+    std::printf("| file on the stand-in file server: cancel, logon, read, cancel, no limit | %s |\n",
+                shareFigure(share).c_str());
+    std::printf("| the same with the host's time limit (work on a thread of its own) | %s |\n",
+                shareFigure(limitedShare).c_str());
 
     struct Target {
         const char* name;
@@ -408,10 +447,11 @@ int Run(bool quick, const char* json) {
         std::fprintf(file,
                      "{\"vtable_100b\": %.3f, \"dispatch_100b\": %.3f, \"vtable_1gib\": %.3f, "
                      "\"vtable_1mib_line\": %.3f, \"floor_1mib_line\": %.3f, \"cold\": %.3f, "
-                     "\"vbs_ours_over_fso\": %.3f}\n",
+                     "\"vbs_ours_over_fso\": %.3f, \"share_standin\": %.3f, \"share_standin_limit\": %.3f}\n",
                      vtable / floor, files[0].invoke.PerCall() / floor, files[3].vtable.PerCall() / floor,
                      files[2].vtable.PerCall() / floor, files[2].floor.PerCall() / floor, coldRatio,
-                     fso > 0 ? script / fso : 0.0);
+                     fso > 0 ? script / fso : 0.0, share.samples.empty() ? 0.0 : share.PerCall() / floor,
+                     limitedShare.samples.empty() ? 0.0 : limitedShare.PerCall() / floor);
         std::fclose(file);
     }
 
