@@ -11,53 +11,63 @@
 # and LINEPROBE_STANDIN_OFFLINE and LINEPROBE_STANDIN_SLOW_OFFLINE (the Windows paths of
 # the shares' folders while offline). Everything is undone when the program ends; the
 # registry entries are the prefix's, so ctest runs users one at a time (RESOURCE_LOCK standin_server).
-set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-source "$here/../../scripts/lib/wine-env.sh"
-bits=$1
-program=$2
-ensure_wine_prefix
+# Sourced instead, it defines standin_start BITS DLL and standin_stop, for a
+# script that runs several programs against the same servers.
+standin_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$standin_here/../../scripts/lib/wine-env.sh"
 
-export LINEPROBE_STANDIN_SERVERS=${LINEPROBE_STANDIN_SERVERS:-fileserver=monitor:Secret1:0;fileserver=backup:Other2:0;slowserver=monitor:Secret1:3000}
-dll=${LINEPROBE_STANDIN_DLL:-$(dirname "$program")/standinnp.dll}
-if [ "$bits" = win32 ]; then system=syswow64; else system=system32; fi
-installed="$WINEPREFIX/drive_c/windows/$system/standinnp.dll"
-root=$(mktemp -d "${TMPDIR:-/tmp}/lineprobe-standin.XXXXXX")
 # The registry is shared by both bitnesses; the 64-bit reg.exe starts faster.
-reg() { "$(wine_for win64)" "$(system_tool win64 reg)" "$@" >/dev/null 2>&1; }
-order='HKLM\System\CurrentControlSet\Control\NetworkProvider\Order'
-service='HKLM\System\CurrentControlSet\Services\LineprobeStandin'
-servers=()
-for entry in ${LINEPROBE_STANDIN_SERVERS//;/ }; do servers+=("${entry%%=*}"); done
+standin_reg() { "$(wine_for win64)" "$(system_tool win64 reg)" "$@" >/dev/null 2>&1; }
+standin_order='HKLM\System\CurrentControlSet\Control\NetworkProvider\Order'
+standin_service='HKLM\System\CurrentControlSet\Services\LineprobeStandin'
 
-earlier=$("$(wine_for win64)" "$(system_tool win64 reg)" query "$order" /v ProviderOrder 2>/dev/null |
-    tr -d '\r' | sed -n 's/^ *ProviderOrder *REG_SZ *//p') || earlier=none
-earlier=$(echo "$earlier" | sed 's/LineprobeStandin,\?//')  # left behind by a killed run
-cleanup() {
-    if [ "$earlier" = none ]; then reg delete "$order" /v ProviderOrder /f || true
-    else reg add "$order" /v ProviderOrder /t REG_SZ /d "$earlier" /f || true; fi
-    reg delete "$service" /f || true
-    for server in "${servers[@]}"; do rm -f "$WINEPREFIX/dosdevices/unc/$server"; done
-    rm -f "$installed"
-    rm -rf "$root"
+standin_start() {
+    local bits=$1 dll=$2 system entry server providers
+    ensure_wine_prefix
+    export LINEPROBE_STANDIN_SERVERS=${LINEPROBE_STANDIN_SERVERS:-fileserver=monitor:Secret1:0;fileserver=backup:Other2:0;slowserver=monitor:Secret1:3000}
+    if [ "$bits" = win32 ]; then system=syswow64; else system=system32; fi
+    standin_installed="$WINEPREFIX/drive_c/windows/$system/standinnp.dll"
+    standin_root=$(mktemp -d "${TMPDIR:-/tmp}/lineprobe-standin.XXXXXX")
+    standin_servers=()
+    for entry in ${LINEPROBE_STANDIN_SERVERS//;/ }; do standin_servers+=("${entry%%=*}"); done
+    standin_earlier=$("$(wine_for win64)" "$(system_tool win64 reg)" query "$standin_order" /v ProviderOrder 2>/dev/null |
+        tr -d '\r' | sed -n 's/^ *ProviderOrder *REG_SZ *//p') || standin_earlier=none
+    standin_earlier=$(echo "$standin_earlier" | sed 's/LineprobeStandin,\?//')  # left behind by a killed run
+
+    cp "$dll" "$standin_installed"
+    standin_reg add "$standin_service\\NetworkProvider" /v ProviderPath /t REG_EXPAND_SZ /d '%SystemRoot%\System32\standinnp.dll' /f
+    standin_reg add "$standin_service\\NetworkProvider" /v Name /t REG_SZ /d 'Lineprobe stand-in server' /f
+    providers=LineprobeStandin
+    [ "$standin_earlier" = none ] || providers+=${standin_earlier:+,$standin_earlier}
+    standin_reg add "$standin_order" /v ProviderOrder /t REG_SZ /d "$providers" /f
+    mkdir -p "$WINEPREFIX/dosdevices/unc"
+    for server in "${standin_servers[@]}"; do
+        mkdir -p "$standin_root/$server/logs.offline"
+        ln -sfn "$standin_root/$server" "$WINEPREFIX/dosdevices/unc/$server"
+    done
+
+    export LINEPROBE_STANDIN_ROOT LINEPROBE_STANDIN_OFFLINE LINEPROBE_STANDIN_SLOW_OFFLINE
+    LINEPROBE_STANDIN_ROOT=$(winpath "$standin_root")
+    LINEPROBE_STANDIN_OFFLINE=$(winpath "$standin_root/fileserver/logs.offline")
+    LINEPROBE_STANDIN_SLOW_OFFLINE=$(winpath "$standin_root/slowserver/logs.offline")
+    export LINEPROBE_STANDIN_SHARE='\\fileserver\logs' LINEPROBE_STANDIN_SLOW_SHARE='\\slowserver\logs'
 }
-trap cleanup EXIT
 
-cp "$dll" "$installed"
-reg add "$service\\NetworkProvider" /v ProviderPath /t REG_EXPAND_SZ /d '%SystemRoot%\System32\standinnp.dll' /f
-reg add "$service\\NetworkProvider" /v Name /t REG_SZ /d 'Lineprobe stand-in server' /f
-providers=LineprobeStandin
-[ "$earlier" = none ] || providers+=${earlier:+,$earlier}
-reg add "$order" /v ProviderOrder /t REG_SZ /d "$providers" /f
-mkdir -p "$WINEPREFIX/dosdevices/unc"
-for server in "${servers[@]}"; do
-    mkdir -p "$root/$server/logs.offline"
-    ln -sfn "$root/$server" "$WINEPREFIX/dosdevices/unc/$server"
-done
+standin_stop() {
+    [ -n "${standin_root:-}" ] || return 0
+    if [ "$standin_earlier" = none ]; then standin_reg delete "$standin_order" /v ProviderOrder /f || true
+    else standin_reg add "$standin_order" /v ProviderOrder /t REG_SZ /d "$standin_earlier" /f || true; fi
+    standin_reg delete "$standin_service" /f || true
+    local server
+    for server in "${standin_servers[@]}"; do rm -f "$WINEPREFIX/dosdevices/unc/$server"; done
+    rm -f "$standin_installed"
+    rm -rf "$standin_root"
+    standin_root=
+}
 
-export LINEPROBE_STANDIN_ROOT LINEPROBE_STANDIN_OFFLINE LINEPROBE_STANDIN_SLOW_OFFLINE
-LINEPROBE_STANDIN_ROOT=$(winpath "$root")
-LINEPROBE_STANDIN_OFFLINE=$(winpath "$root/fileserver/logs.offline")
-LINEPROBE_STANDIN_SLOW_OFFLINE=$(winpath "$root/slowserver/logs.offline")
-export LINEPROBE_STANDIN_SHARE='\\fileserver\logs' LINEPROBE_STANDIN_SLOW_SHARE='\\slowserver\logs'
-"$here/../../scripts/lib/wine-run" "$@"
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    set -euo pipefail
+    trap standin_stop EXIT
+    standin_start "$1" "${LINEPROBE_STANDIN_DLL:-$(dirname "$2")/standinnp.dll}"
+    "$standin_here/../../scripts/lib/wine-run" "$@"
+fi
