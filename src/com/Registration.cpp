@@ -74,10 +74,15 @@ std::vector<RegistryKey> ClassKeys(const std::wstring& dllPath) {
     };
 }
 
+// The key of one locale of the library's version 1.0.
+std::wstring LibraryLocaleKey(const wchar_t* locale) {
+    return L"TypeLib\\" + GuidText(LIBID_comlineprobe) + L"\\1.0\\" + locale;
+}
+
 // The type-library marshaler looks the library up for the neutral locale, so
 // without this key no call reaches the object from another apartment.
 std::vector<RegistryKey> NeutralLocaleKeys(const std::wstring& dllPath) {
-    const std::wstring locale = L"TypeLib\\" + GuidText(LIBID_comlineprobe) + L"\\1.0\\0";
+    const std::wstring locale = LibraryLocaleKey(L"0");
     return {
         {locale, {}},
         {locale + L"\\" + kPlatform, {{nullptr, dllPath}}},
@@ -173,8 +178,11 @@ bool SamePath(const std::wstring& a, const std::wstring& b) noexcept {
            CSTR_EQUAL;
 }
 
+// By file identity: the same DLL reached by another name (a short name, a
+// second drive onto its folder) is this one. A registered file that cannot be
+// opened is no other live copy either, and only its name is left to compare.
 bool NamesThisDll(const std::optional<std::wstring>& registered, const std::wstring& dllPath) {
-    return registered && SamePath(*registered, dllPath);
+    return registered && SameFile(*registered, dllPath).value_or(SamePath(*registered, dllPath));
 }
 
 std::wstring FolderOf(const std::wstring& path) {
@@ -191,12 +199,14 @@ HRESULT RegisterLibrary(const std::wstring& dllPath) {
     return RegisterTypeLib(library.Get(), path.data(), helpFolder.data());
 }
 
+// This platform's own entry, for the library's locale or else the neutral one.
+// Not QueryPathOfRegTypeLib: in a 64-bit process it answers with the win32
+// entry where there is no win64 one.
 std::optional<std::wstring> RegisteredLibraryPath() {
-    unique_bstr path;
-    if (FAILED(QueryPathOfRegTypeLib(LIBID_comlineprobe, kLibraryMajor, kLibraryMinor, kLibraryLcid, path.put()))) {
-        return std::nullopt;
+    for (const wchar_t* locale : {L"409", L"0"}) {
+        if (auto path = DefaultValue(LibraryLocaleKey(locale) + L"\\" + kPlatform)) return path;
     }
-    return std::wstring(path.view());
+    return std::nullopt;
 }
 
 HRESULT UnregisterLibrary() noexcept {

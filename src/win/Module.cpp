@@ -4,12 +4,29 @@
 #include <vector>
 
 #include "Result.h"
+#include "UniqueResource.h"
 
 namespace lineprobe {
 namespace {
 
 std::atomic<long> g_count{0};
 const int kModuleAnchor = 0;
+
+struct FileIdentity {
+    DWORD volume = 0, indexHigh = 0, indexLow = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> IdentityOf(const std::wstring& path) noexcept {
+    // Attributes only and every sharing mode, so that a loaded DLL or a file
+    // another program holds open can be asked too.
+    const unique_hfile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!file || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
 
 }  // namespace
 
@@ -64,6 +81,14 @@ std::optional<FileVersion> ReadFileVersion(const std::wstring& path) {
     }
     return FileVersion{HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS),
                        LOWORD(info->dwFileVersionLS)};
+}
+
+std::optional<bool> SameFile(const std::wstring& a, const std::wstring& b) noexcept {
+    const std::optional<FileIdentity> first = IdentityOf(a);
+    if (!first) return std::nullopt;
+    const std::optional<FileIdentity> second = IdentityOf(b);
+    if (!second) return std::nullopt;
+    return *first == *second;
 }
 
 }  // namespace lineprobe

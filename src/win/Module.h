@@ -1,5 +1,6 @@
 // What the whole module shares: the count of live objects and factory locks
-// that decides whether the DLL may be unloaded, and the module's own file.
+// that decides whether the DLL may be unloaded, the module's own file, and
+// what the module asks of files (their version, whether two paths name one).
 #pragma once
 
 #include <windows.h>
@@ -35,5 +36,10 @@ struct FileVersion {
 
 // The fixed version of a file's version block; nothing when it has none.
 std::optional<FileVersion> ReadFileVersion(const std::wstring& path);
+
+// Whether two paths name one file (by volume serial number and file index, so
+// a short name or another drive onto the same folder counts); nothing when
+// either cannot be opened.
+std::optional<bool> SameFile(const std::wstring& a, const std::wstring& b) noexcept;
 
 }  // namespace lineprobe

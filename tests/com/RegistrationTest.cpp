@@ -126,5 +126,60 @@ TEST_F(RegistrationTest, FailedWriteIsReportedAndLeavesNothingOfItsOwnBehind) {
     for (const std::wstring& line : left) EXPECT_TRUE(line.starts_with(L"comlineprobe.lineprobeCom")) << line;
 }
 
+// The type library is registered before the neutral-locale keys are written:
+// that key made volatile fails the call after RegisterTypeLib.
+struct FailedRegistration {
+    HRESULT hr = E_UNEXPECTED;
+    std::vector<std::wstring> before, after;
+};
+
+FailedRegistration RegisterWithVolatileNeutralLocale() {
+    FailedRegistration run;
+    const std::wstring locale = L"TypeLib\\" + GuidText(LIBID_comlineprobe) + L"\\1.0\\0";
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, locale.c_str());
+    unique_hkey blocker;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, locale.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        blocker.put(), nullptr) != ERROR_SUCCESS) {
+        return run;
+    }
+    blocker.reset();
+    run.before = Snapshot(RegistrationRoots());
+    const auto registerServer = ServerExport<ServerRegistrationFunction>("DllRegisterServer");
+    if (registerServer) run.hr = registerServer();
+    run.after = Snapshot(RegistrationRoots());
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, locale.c_str());
+    return run;
+}
+
+TEST_F(RegistrationTest, FailedReRegistrationLeavesTheEarlierOneWhole) {
+    ASSERT_EQ(Regsvr32(L"/s").exitCode, 0u);
+    const FailedRegistration run = RegisterWithVolatileNeutralLocale();
+    EXPECT_HR(HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE), run.hr);
+    EXPECT_EQ(run.after, run.before);
+}
+
+#ifdef _WIN64
+// Where only the 32-bit DLL registered the library, QueryPathOfRegTypeLib of
+// a 64-bit process answers with the 32-bit entry.
+TEST_F(RegistrationTest, FailedRegistrationBesideTheOtherBitnessTakesBackItsLibrary) {
+    std::wstring other = ProgramFolder();
+    const auto build = other.rfind(L"\\win64\\");
+    if (build != std::wstring::npos) other.replace(build, 7, L"\\win32\\");
+    other += L"comlineprobe.dll";
+    ASSERT_TRUE(build != std::wstring::npos && GetFileAttributesW(other.c_str()) != INVALID_FILE_ATTRIBUTES)
+        << "needs the win32 preset built beside this one: " << std::string(other.begin(), other.end())
+        << " is missing";
+    wchar_t wow64[MAX_PATH] = {};
+    ASSERT_NE(GetSystemWow64DirectoryW(wow64, MAX_PATH), 0u);
+    const std::wstring regsvr32 = std::wstring(wow64) + L"\\regsvr32.exe";
+    ASSERT_EQ(RunTool(regsvr32, L"/s \"" + other + L"\"").exitCode, 0u);
+    const FailedRegistration run = RegisterWithVolatileNeutralLocale();
+    RunTool(regsvr32, L"/u /s \"" + other + L"\"");
+
+    EXPECT_HR(HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE), run.hr);
+    for (const std::wstring& line : run.after) EXPECT_EQ(line.find(ServerPath()), std::wstring::npos) << line;
+}
+#endif
+
 }  // namespace
 }  // namespace lineprobe::test

@@ -1,9 +1,11 @@
 // Hosts that call back into the component from inside its own calls: one that
-// lets its last reference go while the dialog is shown, and a parameter object
-// whose default value puts a new parameter into the check that reads it.
+// lets its last reference go while the dialog is shown or the check runs, and
+// a parameter object whose default value puts a new parameter into the check
+// that reads it.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "CheckTestSupport.h"
 #include "ComTestSupport.h"
@@ -58,6 +60,47 @@ TEST(ReentrantHost, ReleasingTheLastReferenceDuringTheDialog) {
     EXPECT_EQ(hr, S_OK) << std::hex << hr;
     EXPECT_EQ(CanUnloadNow(), S_OK);
     EXPECT_EQ(FindWindowW(kDialogClass, nullptr), nullptr);
+}
+
+// A parameter object whose value read lets the host's only reference to the
+// check go, as a host may from inside any call that calls out.
+class ReleasingParameter final : public CountingObject {
+public:
+    explicit ReleasingParameter(_lineprobeCom* check) : m_check(check) {}
+
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                     UINT*) override {
+        if (id != DISPID_VALUE || !result) return DISP_E_MEMBERNOTFOUND;
+        if (m_check) std::exchange(m_check, nullptr)->Release();
+        m_canUnloadWhileRead = CanUnloadNow();
+        V_BSTR(result) = SysAllocString(L"#LOGFILE=#USER=#PW=#UP=a#DOWN=b#");
+        V_VT(result) = VT_BSTR;
+        return S_OK;
+    }
+
+    bool Released() const noexcept { return !m_check; }
+    HRESULT CanUnloadWhileRead() const noexcept { return m_canUnloadWhileRead; }
+
+private:
+    _lineprobeCom* m_check;
+    HRESULT m_canUnloadWhileRead = E_FAIL;
+};
+
+TEST(ReentrantHost, ReleasingTheLastReferenceDuringTheCheck) {
+    auto made = NewTestObject();
+    ASSERT_TRUE(made);
+    _lineprobeCom* check = made.Detach();  // from here on the host's only reference
+    ReleasingParameter parameter(check);
+    ASSERT_EQ(check->put_ec_parameter(*Object(&parameter).get()), S_OK);
+    VARIANT_BOOL up = VARIANT_TRUE;
+    const HRESULT hr = check->ec_docheck(&up);
+    if (!parameter.Released()) check->Release();
+
+    ASSERT_TRUE(parameter.Released()) << "the value was never read, hr " << std::hex << hr;
+    EXPECT_EQ(parameter.CanUnloadWhileRead(), S_FALSE);
+    EXPECT_EQ(hr, S_OK) << std::hex << hr;
+    EXPECT_EQ(parameter.Held(), 0u);
+    EXPECT_EQ(CanUnloadNow(), S_OK);
 }
 
 // A parameter object: its default value is `first`; reading it puts `next`

@@ -2,7 +2,8 @@
 # The 32-bit and the 64-bit DLL registered side by side in one prefix, through
 # the real regsvr32 of each bitness, in both orders: unregistering one leaves
 # the other working for a script host of its bitness, a stale copy's /u leaves
-# the live registration alone, and unregistering both leaves nothing behind.
+# the live registration alone, /u through another name of the very files
+# removes them, and unregistering both leaves nothing behind.
 # Runs from the 64-bit build; the 32-bit build folder is its sibling.
 set -uo pipefail
 source "$LINEPROBE_ROOT/tests/lib/shtest.sh"
@@ -13,12 +14,14 @@ shtest_begin host_both_bitnesses
 
 win64=$LINEPROBE_BUILD_DIR
 win32=${win64%win64}win32
-work=$(mktemp -d)
 if [ "$win32" = "$win64" ] || [ ! -f "$win32/comlineprobe.dll" ]; then
-    shtest_fail built "needs the 32-bit build beside $win64 (expected $win32)"
+    shtest_fail built "needs the win32 preset built beside $win64: $win32/comlineprobe.dll is missing"
     shtest_end
     exit 1
 fi
+work=$(mktemp -d)
+# A second drive letter onto the work folder, for /u through another name.
+drive="$WINEPREFIX/dosdevices/k:"
 
 # Copies of their own, so that the registry names this test's files only.
 mkdir -p "$work/win32" "$work/win64" "$work/stale32" "$work/stale64"
@@ -27,13 +30,16 @@ cp "$win64/comlineprobe.dll" "$work/win64/" && cp "$win64/comlineprobe.dll" "$wo
 printf 'OK all fine\r\nside by side\r\n' >"$work/status.txt"
 
 dll() { winpath "$work/$1/comlineprobe.dll"; }
-# regsvr BITS FOLDER [/u]: the regsvr32 of that bitness on a copy.
-regsvr() { "$(wine_for "$1")" "$(system_tool "$1" regsvr32)" /s ${3:-} "$(dll "$2")" </dev/null >/dev/null 2>&1; }
+# regsvr_path BITS PATH [/u]: the regsvr32 of that bitness on a Windows path.
+regsvr_path() { "$(wine_for "$1")" "$(system_tool "$1" regsvr32)" /s ${3:-} "$2" </dev/null >/dev/null 2>&1; }
+# regsvr BITS FOLDER [/u]: the same on a copy.
+regsvr() { regsvr_path "$1" "$(dll "$2")" "${3:-}"; }
 unregister_all() {
     local folder
     for folder in win32 win64; do regsvr "$folder" "$folder" /u; done
 }
 cleanup() {
+    rm -f "$drive"
     unregister_all
     rm -rf "$work"
 }
@@ -118,6 +124,14 @@ shtest_expect_eq stale_64bit_host "$(script_check win64)" "$works"
 # Machine-wide keys: nothing of the class in the user's classes.
 user=$(/usr/lib/wine/wine64 "$(system_tool win64 reg)" query "HKCU\\Software\\Classes\\CLSID\\$clsid" </dev/null >/dev/null 2>&1 && echo found)
 shtest_expect_eq nothing_in_user_classes "${user:-none}" none
+
+# --- the same files through another drive letter ----------------------------
+ln -sfn "$work" "$drive"
+regsvr_path win64 'K:\win64\comlineprobe.dll' /u
+regsvr_path win32 'K:\win32\comlineprobe.dll' /u
+rm -f "$drive"
+expect_state other_name_unregisters_both "$nothing"
+
 unregister_all
 expect_state cleanup_leaves_nothing "$nothing"
 
