@@ -1,7 +1,7 @@
 // The status-file reader on any bytes, in every encoding, fed through blocks
 // and reads of varying size: no line passes the byte bound, the lines do not
-// depend on how the bytes arrived, and short files split as a plain reading
-// of the line-end rules says.
+// depend on how the bytes arrived, and short files read as a plain reading of
+// the rules says, one written here without any of the reader's code.
 //
 // Input: byte 0 picks the reader's block size, byte 1 the most one read hands
 // out, byte 2 the length of a run of the two-byte pattern in bytes 4 and 5
@@ -9,7 +9,10 @@
 // One input in 4096, chosen by a hash so that mutations do not pile up there,
 // gets a run of a few bytes either side of the line bound instead: such an
 // input costs a megabyte of reading twice.
+#include <iconv.h>
+
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -93,25 +96,130 @@ Reading Read(ByteSource& source, std::size_t blockSize) {
     return reading;
 }
 
-// The line-end rules read plainly: units of one or two bytes after the mark,
-// a line ends at CR LF, LF or CR, a lone trailing byte of UTF-16 is dropped.
+static_assert(sizeof(wchar_t) == 4, "the reference gives one wchar_t per character");
+
+// UTF-8 a byte at a time: a broken or invalid sequence (overlong, a surrogate,
+// past U+10FFFF) is one U+FFFD.
+std::wstring Utf8Line(std::string_view bytes) {
+    std::wstring line;
+    char32_t value = 0;
+    char32_t lowest = 0;
+    int need = 0;  // continuation bytes still to come
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (need > 0 && (b & 0xC0) == 0x80) {
+            value = value << 6 | (b & 0x3F);
+            if (--need == 0) {
+                const bool valid = value >= lowest && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF);
+                line.push_back(static_cast<wchar_t>(valid ? value : 0xFFFD));
+            }
+            continue;
+        }
+        if (need > 0) {
+            line.push_back(0xFFFD);  // broken off by this byte, which starts anew
+            need = 0;
+        }
+        if (b < 0x80) {
+            line.push_back(b);
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            need = 1, value = b & 0x1F, lowest = 0x80;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            need = 2, value = b & 0x0F, lowest = 0x800;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            need = 3, value = b & 0x07, lowest = 0x10000;
+        } else {
+            line.push_back(0xFFFD);
+        }
+    }
+    if (need > 0) line.push_back(0xFFFD);
+    return line;
+}
+
+// UTF-16 a unit at a time: a surrogate without its partner is U+FFFD.
+std::wstring Utf16Line(std::string_view bytes, bool bigEndian) {
+    std::wstring line;
+    char32_t high = 0;  // a high surrogate waiting for its low one
+    for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
+        const char32_t first = static_cast<unsigned char>(bytes[at]);
+        const char32_t second = static_cast<unsigned char>(bytes[at + 1]);
+        const char32_t unit = bigEndian ? first << 8 | second : second << 8 | first;
+        const bool isHigh = unit >= 0xD800 && unit <= 0xDBFF;
+        const bool isLow = unit >= 0xDC00 && unit <= 0xDFFF;
+        if (high != 0 && isLow) {
+            line.push_back(static_cast<wchar_t>(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00)));
+            high = 0;
+            continue;
+        }
+        if (high != 0) {
+            line.push_back(0xFFFD);
+            high = 0;
+        }
+        if (isHigh) {
+            high = unit;
+        } else {
+            line.push_back(static_cast<wchar_t>(isLow ? 0xFFFD : unit));
+        }
+    }
+    if (high != 0) line.push_back(0xFFFD);
+    return line;
+}
+
+// Windows-1252 as the C library's converter has it; the five bytes it leaves
+// undefined are the controls of the same value, as Windows has them.
+const std::array<wchar_t, 256> kWindows1252 = [] {
+    std::array<wchar_t, 256> table{};
+    const iconv_t converter = iconv_open("WCHAR_T", "CP1252");
+    if (converter == reinterpret_cast<iconv_t>(-1)) std::abort();
+    for (std::size_t b = 0; b < table.size(); ++b) {
+        char in = static_cast<char>(b);
+        wchar_t out = static_cast<wchar_t>(b);
+        char* from = &in;
+        char* to = reinterpret_cast<char*>(&out);
+        std::size_t inLeft = 1;
+        std::size_t outLeft = sizeof out;
+        iconv(converter, &from, &inLeft, &to, &outLeft);  // an undefined byte leaves `out` as it was
+        table[b] = out;
+    }
+    iconv_close(converter);
+    return table;
+}();
+
+// The rules read plainly: the mark picks the encoding, units of one or two
+// bytes follow it, a line ends at CR LF, LF or CR, a lone trailing byte of
+// UTF-16 is dropped.
 Reading Reference(std::string_view file) {
-    const EncodingMark mark = DetectEncoding(file);
-    file.remove_prefix(mark.length);
-    const bool wide = mark.encoding == TextEncoding::Utf16Le || mark.encoding == TextEncoding::Utf16Be;
+    Reading reading;
+    if (file.starts_with("\xEF\xBB\xBF")) {
+        reading.encoding = TextEncoding::Utf8;
+        file.remove_prefix(3);
+    } else if (file.starts_with("\xFF\xFE") || file.starts_with("\xFE\xFF")) {
+        reading.encoding = file[0] == '\xFF' ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
+        file.remove_prefix(2);
+    }
+    const bool wide = reading.encoding == TextEncoding::Utf16Le || reading.encoding == TextEncoding::Utf16Be;
     const std::size_t unit = wide ? 2 : 1;
     const auto unitAt = [&](std::size_t at) -> unsigned {
         const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(file[i]); };
         if (!wide) return byte(at);
-        return mark.encoding == TextEncoding::Utf16Le ? byte(at) | byte(at + 1) << 8 : byte(at) << 8 | byte(at + 1);
+        return reading.encoding == TextEncoding::Utf16Le ? byte(at) | byte(at + 1) << 8 : byte(at) << 8 | byte(at + 1);
+    };
+    const auto decode = [&](std::string_view bytes) {
+        switch (reading.encoding) {
+        case TextEncoding::Utf8: return Utf8Line(bytes);
+        case TextEncoding::Utf16Le: return Utf16Line(bytes, false);
+        case TextEncoding::Utf16Be: return Utf16Line(bytes, true);
+        case TextEncoding::Ansi: break;
+        }
+        std::wstring line;
+        for (const char c : bytes) line.push_back(kWindows1252[static_cast<unsigned char>(c)]);
+        return line;
     };
     const std::size_t end = file.size() / unit * unit;
-    Reading reading{mark.encoding, {}};
     std::size_t start = 0;
     while (start < end && reading.lines.size() < kMaxLines) {
         std::size_t at = start;
         while (at < end && unitAt(at) != '\r' && unitAt(at) != '\n') at += unit;
-        reading.lines.push_back(DecodeLine(file.substr(start, at - start), mark.encoding));
+        reading.lines.push_back(decode(file.substr(start, at - start)));
         if (at < end && unitAt(at) == '\r' && at + unit < end && unitAt(at + unit) == '\n') at += unit;
         start = at + unit;
     }

@@ -122,18 +122,7 @@ void AppendUtf16(std::string_view bytes, bool bigEndian, std::wstring& text) {
 // The length of the bytes without a character that their end cuts in two.
 std::size_t WholeCharacters(std::string_view bytes, TextEncoding encoding) noexcept {
     switch (encoding) {
-    case TextEncoding::Utf8: {
-        std::size_t start = bytes.size();
-        while (start > 0 && bytes.size() - start < 4 && (Byte(bytes, start - 1) & 0xC0) == 0x80) {
-            --start;
-        }
-        if (start == 0) {
-            return bytes.size();
-        }
-        const unsigned char lead = Byte(bytes, start - 1);
-        const std::size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        return bytes.size() - (start - 1) < need ? start - 1 : bytes.size();
-    }
+    case TextEncoding::Utf8: return Utf8WholeCharacters(bytes);
     case TextEncoding::Utf16Le:
     case TextEncoding::Utf16Be: {
         const std::size_t size = bytes.size() & ~std::size_t{1};
@@ -153,13 +142,14 @@ std::size_t WholeCharacters(std::string_view bytes, TextEncoding encoding) noexc
 // converting all of its bytes at once would give.
 class LineText {
 public:
-    explicit LineText(TextEncoding encoding) noexcept : m_encoding(encoding) {}
+    LineText(TextEncoding encoding, unsigned ansiCodePage) noexcept
+        : m_encoding(encoding), m_ansiCodePage(ansiCodePage) {}
 
     // Bytes that more of the line follows: converts the whole characters among
     // them and returns their length. The rest is handed in again at the front
     // of the next piece.
     std::size_t AddPart(std::string_view bytes) {
-        if (m_encoding == TextEncoding::Ansi && !AnsiIsSingleByte()) {
+        if (m_encoding == TextEncoding::Ansi && !AnsiIsSingleByte(m_ansiCodePage)) {
             // Where a character of a multi-byte code page starts is known only from the line's start.
             m_bytes.append(bytes);
             return bytes.size();
@@ -178,6 +168,12 @@ public:
     // The last bytes of the line; `cut` when the bound ends them, so that a
     // character cut in two is dropped.
     void AddLast(std::string_view bytes, bool cut) {
+        if (cut && m_encoding == TextEncoding::Ansi && !AnsiIsSingleByte(m_ansiCodePage)) {
+            // Where the cut character starts is known only from the line's start.
+            m_bytes.append(bytes);
+            m_bytes.resize(AnsiWholeCharacters(m_bytes, m_ansiCodePage));
+            return;
+        }
         if (cut) {
             bytes = bytes.substr(0, WholeCharacters(bytes, m_encoding));
         }
@@ -190,7 +186,7 @@ public:
 
     std::wstring Take() && {
         if (!m_bytes.empty()) {
-            AppendFromAnsi(m_bytes, m_text);
+            AppendFromAnsi(m_bytes, m_text, m_ansiCodePage);
         }
         return std::move(m_text);
     }
@@ -210,10 +206,11 @@ private:
         case TextEncoding::Utf16Be: AppendUtf16(bytes, true, m_text); return;
         case TextEncoding::Ansi: break;
         }
-        AppendFromAnsi(bytes, m_text);
+        AppendFromAnsi(bytes, m_text, m_ansiCodePage);
     }
 
     TextEncoding m_encoding;
+    unsigned m_ansiCodePage;
     std::size_t m_partBytes = 0;  // bytes handed to AddPart so far
     std::wstring m_text;
     std::string m_bytes;  // ANSI in a multi-byte code page: the line so far, converted at its end
@@ -259,25 +256,19 @@ EncodingMark DetectEncoding(std::string_view start) noexcept {
     return {};
 }
 
-std::wstring DecodeLine(std::string_view bytes, TextEncoding encoding) {
-    LineText text(encoding);
-    text.AddLast(bytes, false);
-    return std::move(text).Take();
-}
-
 void LineReader::BlockReturn::operator()(char* block) const noexcept {
     if (size != kSpareSize || !g_spareBlock.Keep(block)) {
         delete[] block;
     }
 }
 
-LineReader::LineReader(ByteSource& source, std::size_t blockSize)
-    : m_source(source), m_blockSize(std::max<std::size_t>(blockSize, 1)) {}
+LineReader::LineReader(ByteSource& source, std::size_t blockSize, unsigned ansiCodePage)
+    : m_source(source), m_blockSize(std::max<std::size_t>(blockSize, 1)), m_ansiCodePage(ansiCodePage) {}
 
 // Keeps what is left of the block (part of a mark, of a UTF-16 unit or of a
-// character) and reads the next one behind it.
+// character) and reads the next one behind it; at kReadLimit the file ends.
 bool LineReader::Fill() {
-    if (m_atEnd) {
+    if (m_atEnd || m_read == kReadLimit) {
         return false;
     }
     if (!m_block) {
@@ -292,12 +283,15 @@ bool LineReader::Fill() {
     }
     m_begin = 0;
     m_end = kept;
-    const std::size_t got = m_source.Read(std::span<char>(m_block.get() + kept, m_blockSize));
+    const std::size_t wanted = std::min(m_blockSize, kReadLimit - m_read);
+    const std::size_t got = m_source.Read(std::span<char>(m_block.get() + kept, wanted));
     if (got == 0) {
         m_atEnd = true;
         return false;
     }
-    m_end += std::min(got, m_blockSize);
+    const std::size_t used = std::min(got, wanted);
+    m_end += used;
+    m_read += used;
     return true;
 }
 
@@ -372,7 +366,7 @@ std::optional<std::wstring> LineReader::ReadLine() {
     if (!m_started) {
         Start();
     }
-    LineText line(m_encoding);
+    LineText line(m_encoding, m_ansiCodePage);
     std::size_t taken = 0;    // bytes of the line converted, counted toward the bound
     std::size_t carried = 0;  // bytes at m_begin searched already: a character the block cut in two
     bool begun = false;       // a character or the line end was read

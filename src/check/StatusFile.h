@@ -12,12 +12,19 @@
 #include <string_view>
 #include <vector>
 
+#include "CodePage.h"
+
 namespace lineprobe {
 
 enum class TextEncoding { Ansi, Utf8, Utf16Le, Utf16Be };
 
 // A line keeps at most this many of its bytes; the rest of a longer line is skipped.
 inline constexpr std::size_t kLineByteLimit = std::size_t{1} << 20;
+
+// A reader reads at most this many bytes of a file, so that a file without line
+// ends (a disk image on a share) is not read to its end: a line that has not
+// ended there ends there, as at the end of the file.
+inline constexpr std::size_t kReadLimit = std::size_t{16} << 20;
 
 // The opened status file, or anything else that hands out bytes in order.
 class ByteSource {
@@ -40,15 +47,15 @@ struct EncodingMark {
 };
 EncodingMark DetectEncoding(std::string_view start) noexcept;
 
-// Turns a line's bytes into text. Malformed UTF-8 or UTF-16 becomes U+FFFD.
-std::wstring DecodeLine(std::string_view bytes, TextEncoding encoding);
-
 // Pulls lines from a source block by block and reads no further than the line asked for.
 class LineReader {
 public:
     static constexpr std::size_t kDefaultBlockSize = 64 * 1024;
 
-    explicit LineReader(ByteSource& source, std::size_t blockSize = kDefaultBlockSize);
+    // Text without a mark is read in the ANSI code page `ansiCodePage`, the
+    // system's by default (a test may name another on Windows).
+    explicit LineReader(ByteSource& source, std::size_t blockSize = kDefaultBlockSize,
+                        unsigned ansiCodePage = kSystemCodePage);
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
@@ -75,6 +82,8 @@ private:
     std::unique_ptr<char[], BlockReturn> m_block;
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
+    std::size_t m_read = 0;  // bytes read from the source, up to kReadLimit
+    unsigned m_ansiCodePage;
     bool m_atEnd = false;
     bool m_started = false;
     bool m_afterCr = false;  // a LF right after this CR belongs to the same line end

@@ -50,7 +50,7 @@ std::wstring FromAnsi(std::string_view bytes) {
     return text;
 }
 
-void AppendFromAnsi(std::string_view bytes, std::wstring& text) {
+void AppendFromAnsi(std::string_view bytes, std::wstring& text, unsigned /*codePage*/) {
     for (std::size_t done = 0; done < bytes.size();) {
         const std::string_view step = bytes.substr(done, kWideStep);
         const std::size_t at = text.size();
@@ -66,8 +66,12 @@ void AppendFromAnsi(std::string_view bytes, std::wstring& text) {
     }
 }
 
-bool AnsiIsSingleByte() noexcept {
+bool AnsiIsSingleByte(unsigned /*codePage*/) noexcept {
     return true;
+}
+
+std::size_t AnsiWholeCharacters(std::string_view bytes, unsigned /*codePage*/) noexcept {
+    return bytes.size();
 }
 
 }  // namespace lineprobe

@@ -67,7 +67,7 @@ std::wstring FromAnsi(std::string_view bytes, unsigned codePage) {
     return text;
 }
 
-void AppendFromAnsi(std::string_view bytes, std::wstring& text) {
+void AppendFromAnsi(std::string_view bytes, std::wstring& text, unsigned codePage) {
     const std::size_t at = text.size();
     // ASCII reads the same in every ANSI code page (no lead byte is below 0x80),
     // so it is widened here, in steps (kWideStep); the first other byte hands
@@ -90,7 +90,7 @@ void AppendFromAnsi(std::string_view bytes, std::wstring& text) {
     const std::string_view rest = bytes.substr(done);
     const int length = CheckedLength(rest.size());
     text.resize(at + bytes.size());
-    const int made = MultiByteToWideChar(CP_ACP, 0, rest.data(), length, text.data() + at + done, length);
+    const int made = MultiByteToWideChar(codePage, 0, rest.data(), length, text.data() + at + done, length);
     if (made <= 0) {
         text.resize(at);
         throw Failure(FailureKind::InvalidProcedureCall);
@@ -98,9 +98,24 @@ void AppendFromAnsi(std::string_view bytes, std::wstring& text) {
     text.resize(at + done + static_cast<std::size_t>(made));
 }
 
-bool AnsiIsSingleByte() noexcept {
+bool AnsiIsSingleByte(unsigned codePage) noexcept {
     CPINFO info;
-    return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
+    return GetCPInfo(codePage, &info) && info.MaxCharSize == 1;
+}
+
+std::size_t AnsiWholeCharacters(std::string_view bytes, unsigned codePage) noexcept {
+    const UINT page = codePage == CP_ACP ? GetACP() : codePage;
+    if (page == CP_UTF8) {
+        return Utf8WholeCharacters(bytes);
+    }
+    // A trail byte may have the value of a lead byte: only a reading from the
+    // start tells them apart.
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const auto byte = static_cast<unsigned char>(bytes[at]);
+        at += byte >= 0x80 && IsDBCSLeadByteEx(page, byte) ? 2 : 1;
+    }
+    return at > bytes.size() ? bytes.size() - 1 : bytes.size();
 }
 
 }  // namespace lineprobe

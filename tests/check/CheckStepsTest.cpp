@@ -165,6 +165,8 @@ const RunCase kVerdicts[] = {
      L"ERR: Invalid procedure call or argument on line  60"},
     {"BadLaterGroupWithoutUser", L"#LOGFILE=C:\\logs\\state.txt#PW=YWJj=AAA#UP=OK#", "OK\r\nx", false,
      L"ERR: Invalid procedure call or argument on line  60"},
+    {"BadTrailingPartGroupWithoutUser", L"#LOGFILE=C:\\logs\\state.txt#PW=YWJj=#UP=OK#", "OK\r\nx", false,
+     L"ERR: Invalid procedure call or argument on line  60"},
     {"LenientPasswordIsFine", L"#LOGFILE=C:\\logs\\state.txt#PW=YQ#UP=OK#", "OK\r\nx", true, L"x"},
     // A MAXAGE field after DOWN leaves the five fields before it as they are.
     {"UpWordBeforeMaxAge", kLocal + L"MAXAGE=15#", "STATUS OK\r\nall good\r\n", true, L"all good"},

@@ -18,9 +18,10 @@ using Lines = std::vector<std::wstring>;
 using namespace std::string_literals;
 
 // Up to three lines, read the way the check reads them.
-Lines ReadLines(const std::string& bytes, std::size_t blockSize, std::size_t chunk = static_cast<std::size_t>(-1)) {
+Lines ReadLines(const std::string& bytes, std::size_t blockSize, std::size_t chunk = static_cast<std::size_t>(-1),
+                unsigned codePage = kSystemCodePage) {
     MemorySource source(bytes, chunk);
-    LineReader reader(source, blockSize);
+    LineReader reader(source, blockSize, codePage);
     Lines lines;
     while (lines.size() < 3) {
         std::optional<std::wstring> line = reader.ReadLine();
@@ -72,6 +73,7 @@ const LineCase kLineCases[] = {
     {"TwoCrLf", "\r\n\r\n", {L"", L""}},
     {"LfThenCrIsTwoEnds", "\n\r", {L"", L""}},
     {"CrThenCrLf", "\r\r\n", {L"", L""}},
+    {"CrCrIsTwoEnds", "a\r\rb", {L"a", L"", L"b"}},
     {"EmptyFirstLine", "\r\nsecond", {L"", L"second"}},
     {"SpacesAndTabsKept", " a\tb \r\n", {L" a\tb "}},
     {"NulKept", "a\0b\r\n"s, {L"a\0b"s}},
@@ -83,6 +85,7 @@ const LineCase kLineCases[] = {
     {"Utf8SupplementaryCharacter", "\xEF\xBB\xBF\xF0\x9F\x98\x80\n", {std::wstring(L"\U0001F600")}},
     {"Utf8Malformed", "\xEF\xBB\xBF" "a\xFF" "b\xC3\n\xE2\x82", {L"a\uFFFDb\uFFFD", L"\uFFFD"}},
     {"Utf8Overlong", "\xEF\xBB\xBF\xC0\xAF\n", {L"\uFFFD\uFFFD"}},
+    {"Utf8EncodedSurrogate", "\xEF\xBB\xBF\xED\xA0\x80\n", {L"\uFFFD"}},
     {"Utf16Le", "\xFF\xFE" + Utf16(u"STATUS OK\r\nfine \u00E9\r\n", false), {L"STATUS OK", L"fine \u00E9"}},
     {"Utf16Be", "\xFE\xFF" + Utf16(u"STATUS OK\nfine\n", true), {L"STATUS OK", L"fine"}},
     {"Utf16LeCr", "\xFF\xFE" + Utf16(u"a\rb", false), {L"a", L"b"}},
@@ -91,6 +94,11 @@ const LineCase kLineCases[] = {
      {L"\u0D0A\u0A0D", L"x"}},
     {"Utf16BeLineEndBytesInsideCharacter", "\xFE\xFF" + Utf16(u"\u0D0A\u0A0D\nx", true), {L"\u0D0A\u0A0D", L"x"}},
     {"Utf16SurrogatePair", "\xFF\xFE" + Utf16(u"\U0001F600!", false), {std::wstring(L"\U0001F600!")}},
+    // High surrogates from DB80 up, across block ends in both byte orders.
+    {"Utf16LeHighestPlanes", "\xFF\xFE" + Utf16(u"\U000F0000\U0010FFFF", false),
+     {std::wstring(L"\U000F0000\U0010FFFF")}},
+    {"Utf16BeHighestPlanes", "\xFE\xFF" + Utf16(u"\U000F0000\U0010FFFF", true),
+     {std::wstring(L"\U000F0000\U0010FFFF")}},
     {"Utf16LoneSurrogate", "\xFF\xFE" + Utf16(u"a", false) + "\x00\xD8"s + Utf16(u"b", false), {L"a\uFFFDb"}},
     {"Utf16OddLastByteDropped", "\xFF\xFE" + Utf16(u"ab", false) + "c", {L"ab"}},
     {"Utf16MarkOnly", "\xFF\xFE", {}},
@@ -164,6 +172,14 @@ TEST(LineBound, Utf16PairCutByTheBoundIsDropped) {
     EXPECT_EQ(lines[1], L"next");
 }
 
+#ifdef _WIN32
+std::string Repeated(const std::string& piece, std::size_t times) {
+    std::string bytes;
+    while (times-- > 0) bytes += piece;
+    return bytes;
+}
+#endif
+
 // Where a block ends right at the bound: reads of 65536 bytes end one at 1 MiB
 // into the file, reads of 61681 bytes one at 17 x 61681 = 1 MiB + 1.
 TEST(LineBound, BlockEndingAtTheBound) {
@@ -172,6 +188,7 @@ TEST(LineBound, BlockEndingAtTheBound) {
         std::string bytes;
         std::size_t chunk;
         Lines lines;
+        unsigned codePage = kSystemCodePage;
     } cases[] = {
         {"CrLastByteBeforeTheBound", std::string(kLineByteLimit - 1, 'a') + "\r\nnext", 65536,
          {std::wstring(kLineByteLimit - 1, L'a'), L"next"}},
@@ -179,9 +196,19 @@ TEST(LineBound, BlockEndingAtTheBound) {
         {"Utf8CharacterAcrossBlockEndAndBound",
          "\xEF\xBB\xBF" + std::string(kLineByteLimit - 3, 'a') + "\xF0\x9F\x98\x80tail\nnext", 61681,
          {std::wstring(kLineByteLimit - 3, L'a'), L"next"}},
+#ifdef _WIN32
+        // ANSI in a double-byte code page: the bound falls after a lead byte,
+        // or after a trail byte with a lead byte's value (0x9F in 932).
+        {"DoubleByteLeadCutByTheBound", "a" + Repeated("\x88\x9F", kLineByteLimit / 2) + "\nnext", 65536,
+         {L"a" + std::wstring(kLineByteLimit / 2 - 1, L'\u4E9C'), L"next"}, 932},
+        {"DoubleByteWholeAtTheBound", Repeated("\x88\x9F", kLineByteLimit / 2 + 1) + "\nnext", 65536,
+         {std::wstring(kLineByteLimit / 2, L'\u4E9C'), L"next"}, 932},
+        {"Utf8CodePageCharacterCutByTheBound", std::string(kLineByteLimit - 1, 'a') + "\xE2\x82\xAC\nnext", 61681,
+         {std::wstring(kLineByteLimit - 1, L'a'), L"next"}, 65001},
+#endif
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ReadLines(c.bytes, 65536, c.chunk), c.lines) << c.name;
+        EXPECT_EQ(ReadLines(c.bytes, 65536, c.chunk, c.codePage), c.lines) << c.name;
     }
 }
 
@@ -192,6 +219,19 @@ TEST(ReadsOnlyWhatItNeeds, TwoLinesOfAHugeFileCostOneBlock) {
     EXPECT_EQ(reader.ReadLine(), L"STATUS OK");
     EXPECT_EQ(reader.ReadLine(), L"all fine");
     EXPECT_LE(source.Served(), 65536u);
+}
+
+// A file without line ends (a disk image) is read only up to the limit: its
+// first line ends there, and no second line follows.
+TEST(ReadsOnlyWhatItNeeds, LineWithoutEndStopsAtTheReadLimit) {
+    HugeSource source("STATUS OK ", std::uint64_t{64} << 20);
+    LineReader reader(source, 65536);
+    const std::optional<std::wstring> first = reader.ReadLine();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->size(), kLineByteLimit);
+    EXPECT_TRUE(first->starts_with(L"STATUS OK "));
+    EXPECT_EQ(reader.ReadLine(), std::nullopt);
+    EXPECT_LE(source.Served(), kReadLimit);
 }
 
 TEST(ReadsOnlyWhatItNeeds, FirstLineEndingInCrDoesNotReadAhead) {

@@ -122,6 +122,7 @@ TEST(ParseMaxAge, WholeMinutesFromOneToAYear) {
         {L"", true, 0},        {L"   ", true, 0},     {L"15", true, 15},     {L" 1 ", true, 1},
         {L"525600", true, 525600}, {L"0", false, 0},  {L"-5", false, 0},     {L"525601", false, 0},
         {L"1.5", false, 0},    {L"15m", false, 0},    {L"\t15", false, 0},  {L"99999999999", false, 0},
+        {L"4294967311", false, 0},  // 2^32 + 15
     };
     for (const auto& c : cases) {
         const MaxAge age = ParseMaxAge(c.value);
