@@ -12,7 +12,7 @@ declare -A below=(
     [src/net]="src/win src/param"
     [src/ui]="src/win src/param"
     [src/check]="src/ui src/net src/win src/param"
-    [src/com]="src/check src/ui src/net src/win src/param"
+    [src/com]="src/check src/ui src/win"
     [tools/lineprobe]="src/win src/param"
 )
 

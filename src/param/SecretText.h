@@ -2,6 +2,7 @@
 // memory goes back, so the password does not linger in freed heap or stack.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -13,9 +14,24 @@ namespace lineprobe {
 void WipeMemory(void* data, std::size_t size) noexcept;
 
 // The whole buffer of a string, its spare room included.
-template <typename Char>
-void WipeString(std::basic_string<Char>& text) noexcept {
+template <typename Char, typename Traits, typename Alloc>
+void WipeString(std::basic_string<Char, Traits, Alloc>& text) noexcept {
     WipeMemory(text.data(), text.capacity() * sizeof(Char));
+}
+
+// Appends to a string that holds a password. A plain append that grows the
+// string frees the old buffer as it is; here the text moves to one of twice
+// the room and the old buffer is wiped before it goes back.
+template <typename Char, typename Traits, typename Alloc>
+void AppendWiped(std::basic_string<Char, Traits, Alloc>& text, std::basic_string_view<Char, Traits> more) {
+    if (more.size() > text.capacity() - text.size()) {
+        std::basic_string<Char, Traits, Alloc> larger(text.get_allocator());
+        larger.reserve(std::max(2 * text.capacity(), text.size() + more.size()));
+        larger.append(text);
+        WipeString(text);
+        text.swap(larger);
+    }
+    text.append(more);
 }
 
 // Wipes a buffer that held a password, however the scope is left.

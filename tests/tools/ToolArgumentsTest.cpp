@@ -51,13 +51,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, Accepts, testing::Values(
     AcceptCase{L"configure --param-env=LP_PARAM", Command::Configure},
     AcceptCase{L"configure --param #UP=a#DOWN=b#MAXAGE=5#", Command::Configure},
     AcceptCase{L"check --logfile x --up OK --down FAIL --max-age 525600", Command::Check},
+    AcceptCase{L"check --param x --timeout 30", Command::Check},
+    AcceptCase{L"check --logfile x --up OK --down FAIL --timeout=86400 --verbose", Command::Check},
     AcceptCase{L"encode-password", Command::EncodePassword},
     AcceptCase{L"decode-password", Command::DecodePassword},
     AcceptCase{L"register", Command::Register},
     AcceptCase{L"unregister --dll C:\\x\\comlineprobe.dll", Command::Unregister},
     AcceptCase{L"--version", Command::Version},
     AcceptCase{L"--version --dll x.dll", Command::Version},
-    AcceptCase{L"", Command::Help},
+    AcceptCase{L"", Command::Usage},
     AcceptCase{L"--help", Command::Help},
     AcceptCase{L"-h", Command::Help},
     AcceptCase{L"/?", Command::Help},
@@ -120,12 +122,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, Refuses, testing::Values(
     RefuseCase{L"configure --max-age 5", L"does not apply to configure"},
     RefuseCase{L"check --logfile x --up a --down b --password-env V", L"needs --user"},
     RefuseCase{L"check --logfile x --up a --down b --user u --password-env=", L"name of a variable"},
-    RefuseCase{L"check --param x --timeout 5", L"does not apply to check"},
     RefuseCase{L"configure --verbose", L"does not apply to configure"},
     RefuseCase{L"configure --timeout ten", L"whole number"},
     RefuseCase{L"configure --timeout -5", L"whole number"},
     RefuseCase{L"configure --timeout 99999999999", L"whole number"},
-    RefuseCase{L"configure --timeout 2147483648", L"too large"},
+    RefuseCase{L"configure --timeout 2147483648", L"from 1 to 86400"},
+    RefuseCase{L"configure --timeout 0", L"from 1 to 86400"},
+    RefuseCase{L"check --param x --timeout 86401", L"from 1 to 86400"},
+    RefuseCase{L"check --param x --timeout=", L"from 1 to 86400"},
+    RefuseCase{L"check --param x --timeout 1.5", L"from 1 to 86400"},
     RefuseCase{L"encode-password --dll x.dll", L"does not apply to encode-password"},
     RefuseCase{L"register --param x", L"does not apply to register"},
     RefuseCase{L"register --dll=", L"needs a path"},
@@ -147,8 +152,9 @@ TEST(Parse, KeepsEveryValueAsGiven) {
 }
 
 TEST(Parse, ReadsTheTimeoutAsANumber) {
-    EXPECT_EQ(ParseArguments({L"configure", L"--timeout", L"0"}).timeout, 0);
-    EXPECT_EQ(ParseArguments({L"configure", L"--timeout=2147483647"}).timeout, 2147483647);
+    EXPECT_EQ(ParseArguments({L"configure", L"--timeout", L"1"}).timeout, 1);
+    EXPECT_EQ(ParseArguments({L"configure", L"--timeout=86400"}).timeout, 86400);
+    EXPECT_EQ(ParseArguments({L"check", L"--param", L"x", L"--timeout", L"0030"}).timeout, 30);
     EXPECT_FALSE(ParseArguments({L"configure"}).timeout.has_value());
 }
 

@@ -64,6 +64,31 @@ TEST(Mask, NeverShowsTheValueOrItsLength) {
     EXPECT_EQ(MaskPassword(L"#PW=YQ==#").size(), MaskPassword(L"#PW=YWJjZGVmZ2hpamts#").size());
 }
 
+struct DoubtCase {
+    const wchar_t* value;
+    const wchar_t* doubt;
+};
+
+class Doubt : public testing::TestWithParam<DoubtCase> {};
+
+TEST_P(Doubt, NamesWhatIsNotWellFormedBase64) {
+    const auto& c = GetParam();
+    EXPECT_EQ(Base64Doubt(c.value), c.doubt) << Show(c.value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Doubt, testing::Values(
+    DoubtCase{L"U2VjcmV0MQ==", L""},
+    DoubtCase{L"YWJj", L""},
+    DoubtCase{L"YQ==", L""},
+    DoubtCase{L"", L""},
+    DoubtCase{L"U2Vj!!!", L"characters outside A-Z, a-z, 0-9, + and /, a length that is not a multiple of four"},
+    DoubtCase{L"U2Vj cmV0", L"characters outside A-Z, a-z, 0-9, + and /, a length that is not a multiple of four"},
+    DoubtCase{L"YWJj\u00e9A==", L"characters outside A-Z, a-z, 0-9, + and /"},
+    DoubtCase{L"YWJ", L"a length that is not a multiple of four"},
+    DoubtCase{L"YQ=", L"a length that is not a multiple of four"},
+    DoubtCase{L"YQ==YQ==", L"\"=\" before the end"},
+    DoubtCase{L"Y===", L"\"=\" before the end"}));
+
 struct LineCase {
     const wchar_t* text;
     const wchar_t* expected;

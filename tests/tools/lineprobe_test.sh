@@ -182,6 +182,15 @@ expect decode_password 0 "$secret"
 printf '=YWJ\n' >"$work/bad"
 LP_STDIN=$work/bad lp decode-password
 expect_err decode_password_rejects 3 'lineprobe: this is no PW value: *'
+# Read leniently, as the component reads it, and said so on stderr.
+printf 'U2Vj!!!\n' >"$work/odd"
+LP_STDIN=$work/odd lp decode-password
+if [ "$RC" = 0 ] && [[ "$ERR" == 'lineprobe: warning: the PW value is not well-formed base64 ('*')'* ]] &&
+    cmp -s <(tr -d '\r' <"$work/out") <(printf 'Sec\0\0\n'); then
+    shtest_pass decode_password_warns_of_odd_base64
+else
+    shtest_fail decode_password_warns_of_odd_base64 "exit code $RC; stdout $(od -An -c "$work/out"); stderr [$ERR]"
+fi
 
 # --- without registration: --dll, and nothing beside the tool ------------
 mkdir -p "$work/solo"
@@ -221,45 +230,58 @@ lp register --dll "$(winpath "$work/nothing-here.dll")"
 expect_err register_missing_dll 3 'lineprobe: cannot load *(HRESULT 0x8007007E)*'
 
 # --- configure: the dialog closed by OK and by the close button ----------
-# configure_with KEYS ARGS...: runs configure, presses KEYS in its dialog.
+# await SECONDS COMMAND...: true once COMMAND succeeds, false when the time is up.
+await() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
+        sleep 0.2
+    done
+}
+process_ended() { ! kill -0 "$1" 2>/dev/null; }
+# await_dialog PID: prints the X window of the process's dialog once it shows;
+# fails when the process ends first or the limit passes.
+await_dialog() {
+    local id
+    await "$limit" dialog_or_end "$1" || return 1
+    id=$(xdotool search --onlyvisible --pid "$1" --name '^Word in First Line' 2>/dev/null | head -1)
+    [ -n "$id" ] && echo "$id"
+}
+dialog_or_end() {
+    xdotool search --onlyvisible --pid "$1" --name '^Word in First Line' >/dev/null 2>&1 || process_ended "$1"
+}
+# configure_with KEYS ARGS...: runs configure, presses KEYS in its dialog once
+# the dialog shows and has the keyboard focus, and waits for the tool to end;
+# ERR names the state that never came.
 configure_with() {
-    local keys=$1 id="" i
+    local keys=$1 id="" missed=""
     shift
     "$loader" "$tool" configure --dll "$wdll" "$@" </dev/null >"$work/out" 2>"$work/err" &
     local pid=$!
-    for i in $(seq 1 120); do
-        id=$(xdotool search --onlyvisible --pid "$pid" --name '^Word in First Line' 2>/dev/null | head -1)
-        [ -n "$id" ] && break
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.25
-    done
-    if [ -n "$id" ]; then
-        sleep 0.5
-        xdotool windowfocus "$id" 2>/dev/null
+    if ! id=$(await_dialog "$pid"); then
+        missed="the dialog never showed"
+    elif ! timeout "$limit" xdotool windowfocus --sync "$id" 2>/dev/null; then
+        missed="the dialog never had the keyboard focus"
+    else
         xdotool key "$keys"
+        await "$limit" process_ended "$pid" || missed="the dialog did not close after $keys"
     fi
-    for i in $(seq 1 120); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.25
-    done
-    if kill -0 "$pid" 2>/dev/null; then
+    if [ -n "$missed" ] && kill -0 "$pid" 2>/dev/null; then
         kill "$pid"
-        ERR="the dialog did not close"
     fi
     wait "$pid"
     RC=$?
     OUT=$(tr -d '\r' <"$work/out")
-    ERR=${ERR:-}$(tr -d '\r' <"$work/err")
+    ERR=${missed:+$missed; }$(tr -d '\r' <"$work/err")
 }
 stored='#logfile=C:\logs\a.txt#USER=bob #PW=YWJj#UP=OK#'
 kept='#LOGFILE=C:\logs\a.txt#USER=#PW=#UP=OK#DOWN=FAIL#MAXAGE=15#'
 if [ -z "${DISPLAY:-}" ]; then
     shtest_fail configure "no X display for the dialog (set DISPLAY)"
 else
-    ERR=""
     LP_PARAM=$stored configure_with alt+o --param-env LP_PARAM --timeout 30
     expect configure_ok_rebuilds_the_string 0 "$(lit '#LOGFILE=C:\logs\a.txt#USER=bob#PW=YWJj#UP=OK#DOWN=#')"
-    ERR=""
     configure_with alt+F4 --param "$kept"
     expect configure_closed_keeps_the_string 0 "$(lit "$kept")"
 fi
@@ -272,6 +294,13 @@ expect_err configure_password_in_param_refused 3 'lineprobe: *--param -*'
 # --- bad arguments: one line on stderr, exit code 3 ----------------------
 lp --help
 expect help 0 '*lineprobe check --param STRING*lineprobe configure*lineprobe --version*'
+# A host that calls the tool without arguments must not read "up".
+lp
+if [ "$RC" = 3 ] && [ -z "$OUT" ] && [[ "$ERR" == *'lineprobe check --param STRING'* ]]; then
+    shtest_pass no_arguments_usage_on_stderr
+else
+    shtest_fail no_arguments_usage_on_stderr "exit code $RC (expected 3); stdout [$OUT]; stderr [$ERR]"
+fi
 lp --verbose
 expect_err no_command 3 'lineprobe: no command given*'
 lp check --dll "$wdll" --logfile "$up" --up OK --down FAIL --frobnicate
@@ -282,6 +311,6 @@ lp check --dll "$wdll" --logfile "$up" --up OK --down FAIL "--Pw$secret"
 expect_err unknown_option_not_repeated 3 'lineprobe: an unknown option at position 10'
 no_secret unknown_option_not_shown
 lp configure --timeout soon
-expect_err timeout_not_a_number 3 'lineprobe: --timeout needs a whole number of seconds'
+expect_err timeout_not_a_number 3 'lineprobe: --timeout needs a whole number of seconds from 1 to 86400'
 
 shtest_end

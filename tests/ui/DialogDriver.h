@@ -3,6 +3,7 @@
 // shows, sends keys and clicks through the dialog's message loop.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <atomic>
@@ -15,6 +16,10 @@
 namespace lineprobe::test {
 
 inline constexpr wchar_t kDialogClass[] = L"lineprobe.frmmain";
+
+// How long a case waits for a state it needs: on a busy machine (the 32-bit
+// build runs emulated) windows come late, and only a hang waits this long.
+inline constexpr int kPatience = 120000;
 
 struct ChildInfo {
     std::wstring className;
@@ -132,23 +137,32 @@ public:
         PostMessageW(target, WM_SYSCHAR, letter, 0x20000001);
     }
 
+    // Waits for a state the case needs; when it never comes, Missed() names it.
+    bool Await(const char* state, const std::function<bool()>& condition, int milliseconds = kPatience) const {
+        if (WaitFor(condition, milliseconds)) return true;
+        if (m_missed.empty()) m_missed = state;
+        return false;
+    }
+    const std::string& Missed() const { return m_missed; }
+
     // Tab, then waits until the focus has moved: everything posted before has been handled.
     int Tab() const {
         const HWND before = FocusWindow();
         PressKey(VK_TAB);
-        WaitFor([&] { return FocusWindow() != before || !Alive(); });
+        Await("the focus to move on Tab", [&] { return FocusWindow() != before || !Alive(); });
         return FocusIndex();
     }
 
     // A message box the dialog owns, once it shows; null when none appears in time.
-    HWND WaitForMessageBox(int milliseconds = 20000) const {
+    HWND WaitForMessageBox(int milliseconds = kPatience) const {
         HWND box = nullptr;
-        WaitFor([&] { return (box = MessageBoxOf(m_dialog)) != nullptr || !Alive(); }, milliseconds);
+        Await("a message box of the dialog",
+              [&] { return (box = MessageBoxOf(m_dialog)) != nullptr || !Alive(); }, milliseconds);
         return box;
     }
 
     // Reads the text of the dialog's message box and presses its OK; nothing when no box came.
-    std::optional<std::wstring> AnswerMessageBox(int milliseconds = 20000) const {
+    std::optional<std::wstring> AnswerMessageBox(int milliseconds = kPatience) const {
         const HWND box = WaitForMessageBox(milliseconds);
         if (!box) return std::nullopt;
         std::wstring text;
@@ -158,7 +172,7 @@ public:
             if (std::wstring(className) == L"Static" && GetWindowTextLengthW(child) > 0) text = Text(child);
         }
         PostMessageW(box, WM_COMMAND, IDOK, 0);
-        WaitFor([&] { return !IsWindow(box); });
+        Await("the message box to close", [&] { return !IsWindow(box); });
         return text;
     }
 
@@ -171,7 +185,7 @@ public:
     void Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const { PostMessageW(m_dialog, message, wParam, lParam); }
     void Click(int index) const { PostMessageW(Child(index), BM_CLICK, 0, 0); }
 
-    static bool WaitFor(const std::function<bool()>& condition, int milliseconds = 20000) {
+    static bool WaitFor(const std::function<bool()>& condition, int milliseconds = kPatience) {
         for (int waited = 0; waited < milliseconds; waited += 10) {
             if (condition()) return true;
             Sleep(10);
@@ -205,10 +219,12 @@ private:
 
     HWND m_dialog;
     DWORD m_thread;
+    mutable std::string m_missed;
 };
 
-// Runs `show` on this thread; a helper thread waits for the dialog to appear,
-// then runs `drive` with it. Tells whether a dialog was seen at all.
+// Runs `show` on this thread; a helper thread waits for the dialog to appear
+// and take the focus, then runs `drive` with it. Tells whether a dialog was
+// seen at all; a state the case waited for in vain is a failure that names it.
 class Session {
 public:
     using Drive = std::function<void(DialogDriver&)>;
@@ -218,19 +234,28 @@ public:
         const DWORD thread = GetCurrentThreadId();
         std::atomic<bool> returned{false};
         bool seen = false;
+        std::string missed;
         std::thread helper([&] {
             HWND dialog = nullptr;
             DialogDriver::WaitFor([&] {
                 dialog = FindVisibleDialog();
                 return dialog || returned.load();
             });
-            if (!dialog) return;
+            if (!dialog) {
+                if (!returned.load()) missed = "the dialog to show";
+                return;
+            }
             seen = true;
             DialogDriver driver(dialog, thread);
-            DialogDriver::WaitFor([&] { return driver.FocusWindow() != nullptr; }, 2000);
+            // Keys go to the focused control: the case starts once the dialog has set it.
+            driver.Await("the focus on a control of the dialog",
+                         [&] { return IsChild(dialog, driver.FocusWindow()) || !driver.Alive(); });
             drive(driver);
             // Whatever the case left open is closed, so the test thread never hangs.
-            if (!DialogDriver::WaitFor([&] { return returned.load(); }, 20000) && driver.Alive()) {
+            const bool closed = driver.Await("the dialog to close after the case's last step",
+                                             [&] { return returned.load(); });
+            missed = driver.Missed();
+            if (!closed && driver.Alive()) {
                 for (int i = 0; i < 5; ++i) {
                     const HWND box = DialogDriver::MessageBoxOf(dialog);
                     if (!box) break;
@@ -243,6 +268,7 @@ public:
         show();
         returned = true;
         helper.join();
+        if (!missed.empty()) ADD_FAILURE() << "never came: " << missed;
         return seen;
     }
 

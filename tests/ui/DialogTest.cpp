@@ -301,7 +301,7 @@ TEST_P(Dialog, OkStoresAWholeMaxAgeAndRefusesAnyOther) {
             if (c.stored) return;
             message = d.AnswerMessageBox();
             DWORD_PTR ignored = 0;
-            SendMessageTimeoutW(d.Dialog(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+            SendMessageTimeoutW(d.Dialog(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kPatience, &ignored);
             openAfterRefusal = d.Alive();
             d.Post(WM_CLOSE);
         });
@@ -479,10 +479,11 @@ TEST(DialogTestButton, SlowLogonKeepsTheWindowGoingAndACloseDropsTheAnswer) {
         },
         [&](DialogDriver& d) {
             d.Click(btTest);
-            logonStarted = WaitForSingleObject(entered.get(), 20000) == WAIT_OBJECT_0;
-            testDisabled = DialogDriver::WaitFor([&] { return !IsWindowEnabled(d.Child(btTest)); }, 5000);
+            logonStarted = WaitForSingleObject(entered.get(), kPatience) == WAIT_OBJECT_0;
+            testDisabled = DialogDriver::WaitFor([&] { return !IsWindowEnabled(d.Child(btTest)); });
             DWORD_PTR ignored = 0;
-            responding = SendMessageTimeoutW(d.Dialog(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
+            // Well below the logon's half minute, so a window that waits for the logon is caught.
+            responding = SendMessageTimeoutW(d.Dialog(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 20000, &ignored) != 0;
             heldWhileTesting = module::InUse();
             d.Post(WM_CLOSE);
         });

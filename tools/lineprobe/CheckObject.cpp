@@ -5,6 +5,7 @@
 #include "Module.h"
 #include "Result.h"
 #include "ProgId.h"
+#include "SecretText.h"
 #include "ToolOutput.h"
 #include "Variant.h"
 
@@ -15,6 +16,9 @@ namespace {
 
 using DllGetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using DllRegistrationFn = HRESULT(STDAPICALLTYPE*)();
+using DllCanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+
+constexpr DWORD kUnloadPollMilliseconds = 50;
 
 // GetProcAddress hands out a generic function pointer; the detour through
 // void(*)() is the conversion the compiler accepts without a warning.
@@ -40,6 +44,14 @@ unique_hmodule LoadServer(const std::wstring& path, const std::wstring& advice) 
         throw ToolError(message);
     }
     return module;
+}
+
+// The module whose code serves the object, held: its vtable lies in it.
+unique_hmodule ModuleServing(IUnknown* object) {
+    HMODULE module = nullptr;
+    const auto vtable = *reinterpret_cast<const LPCWSTR*>(object);
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, vtable, &module)) return unique_hmodule();
+    return unique_hmodule(module);
 }
 
 // The description the object left in the thread's error information, if it left one.
@@ -121,6 +133,7 @@ CheckObject CheckObject::Create(const std::optional<std::wstring>& dll) {
             const HRESULT hr =
                 CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__lineprobeCom, &check.m_object);
             if (SUCCEEDED(hr)) {
+                check.m_module = ModuleServing(check.m_object.Get());
                 check.m_origin = L"created by ProgID " + std::wstring(kProgId) + L" from " +
                                  RegisteredServerPath().value_or(L"the registration");
                 return check;
@@ -149,6 +162,14 @@ CheckObject CheckObject::Create(const std::optional<std::wstring>& dll) {
     return check;
 }
 
+CheckObject::~CheckObject() {
+    m_object.Reset();
+    if (!m_module) return;
+    const auto canUnloadNow = ExportOf<DllCanUnloadNowFn>(m_module.get(), "DllCanUnloadNow");
+    if (!canUnloadNow) return;
+    while (canUnloadNow() != S_OK) Sleep(kUnloadPollMilliseconds);
+}
+
 void CheckObject::Fail(const wchar_t* member, HRESULT hr) const {
     std::wstring text = std::wstring(member) + L" failed";
     const std::wstring description = ErrorInfoText(m_object.Get(), IID__lineprobeCom);
@@ -158,6 +179,8 @@ void CheckObject::Fail(const wchar_t* member, HRESULT hr) const {
 
 void CheckObject::PutParameter(std::wstring_view text) {
     unique_variant value = TextVariant(text);
+    // The string may hold a password; the object keeps a copy of its own.
+    const WipedOnExit wipe(V_BSTR(value.get()), SysStringByteLen(V_BSTR(value.get())));
     const HRESULT hr = m_object->put_ec_parameter(*value.get());
     if (FAILED(hr)) Fail(L"ec_parameter", hr);
 }

@@ -42,6 +42,14 @@ public:
     // when dll is given, from that DLL (default: comlineprobe.dll beside the tool).
     static CheckObject Create(const std::optional<std::wstring>& dll);
 
+    // Releases the object, then waits until the DLL's DllCanUnloadNow says S_OK:
+    // work the object left running (a check past its time limit, a dialog's
+    // Test) holds the DLL's module count, and ending the process under it
+    // would leave a share connection behind. The work always ends.
+    ~CheckObject();
+    CheckObject(CheckObject&&) = default;
+    CheckObject& operator=(CheckObject&&) = delete;
+
     // Where the object came from, for --verbose.
     const std::wstring& Origin() const noexcept { return m_origin; }
 
@@ -56,7 +64,9 @@ private:
     CheckObject() = default;
     [[noreturn]] void Fail(const wchar_t* member, HRESULT hr) const;
 
-    unique_hmodule m_module;  // first member: freed only after the object below is released
+    // The server's module, also for an object created by ProgID; first member:
+    // freed only after the object below is released.
+    unique_hmodule m_module;
     Microsoft::WRL::ComPtr<_lineprobeCom> m_object;
     std::wstring m_origin;
 };

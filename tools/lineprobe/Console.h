@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "SecretText.h"
+
 namespace lineprobe::tool {
 
 enum class Stream { Out, Err };
@@ -14,7 +16,8 @@ void WriteLine(Stream stream, std::wstring_view text);
 
 // The first line of standard input without its line break; nothing when the
 // input is empty or closed. At a console the prompt goes to standard error
-// and the typed characters are not echoed.
-std::optional<std::wstring> ReadSecretLine(std::wstring_view prompt);
+// and the typed characters are not echoed. Every buffer the line passes
+// through is wiped before it is freed or grown.
+std::optional<SecretText> ReadSecretLine(std::wstring_view prompt);
 
 }  // namespace lineprobe::tool

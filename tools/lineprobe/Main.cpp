@@ -12,6 +12,7 @@
 #include "Console.h"
 #include "Failure.h"
 #include "ParameterString.h"
+#include "SecretText.h"
 #include "ToolArguments.h"
 #include "ToolOutput.h"
 #include "ToolVersion.h"
@@ -19,8 +20,9 @@
 namespace lineprobe::tool {
 namespace {
 
-// The value of an environment variable; an empty one is a value too.
-std::wstring EnvironmentValue(const std::wstring& name) {
+// The value of an environment variable; an empty one is a value too. It may
+// be a password or a parameter string that holds one.
+SecretText EnvironmentValue(const std::wstring& name) {
     SetLastError(ERROR_SUCCESS);
     const DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
     if (size == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
@@ -29,10 +31,10 @@ std::wstring EnvironmentValue(const std::wstring& name) {
     std::wstring value(size, L'\0');
     const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), size);
     value.resize(length < size ? length : 0);
-    return value;
+    return SecretText(std::move(value));
 }
 
-std::wstring ReadPassword(const Options& options) {
+SecretText ReadPassword(const Options& options) {
     if (options.passwordEnv) return EnvironmentValue(*options.passwordEnv);
     auto password = ReadSecretLine(L"Password for " + options.user.value_or(L"") + L": ");
     if (!password) {
@@ -43,8 +45,8 @@ std::wstring ReadPassword(const Options& options) {
 }
 
 // The parameter string given whole, from wherever --param or --param-env said.
-std::optional<std::wstring> GivenParameterString(const Options& options) {
-    if (options.param) return options.param;
+std::optional<SecretText> GivenParameterString(const Options& options) {
+    if (options.param) return SecretText(std::wstring(*options.param));
     if (options.paramEnv) return EnvironmentValue(*options.paramEnv);
     if (!options.paramFromInput) return std::nullopt;
     // Read like a password, since the string may hold one.
@@ -53,7 +55,7 @@ std::optional<std::wstring> GivenParameterString(const Options& options) {
     return line;
 }
 
-std::wstring ParameterStringOf(const Options& options) {
+SecretText ParameterStringOf(const Options& options) {
     if (auto given = GivenParameterString(options)) return std::move(*given);
     ParameterFields fields;
     fields.logFile = *options.logFile;
@@ -61,25 +63,28 @@ std::wstring ParameterStringOf(const Options& options) {
     fields.down = *options.down;
     if (options.user) {
         fields.user = *options.user;
-        fields.password = ReadPassword(options);
+        fields.password.assign(ReadPassword(options).View());
     }
+    // The fields' copy of the password is wiped however this ends.
+    const WipedOnExit wipe(fields.password);
     if (options.maxAge) fields.maxAge = std::to_wstring(*options.maxAge);
-    return BuildParameterString(fields);
+    return SecretText(BuildParameterString(fields));
 }
 
 // Every failure of a check is one "ERR: " line on standard output, where a
 // monitoring system shows it, with the plugin's "unknown" exit code.
 int Check(const Options& options) {
     try {
-        const std::wstring parameter = ParameterStringOf(options);
+        const SecretText parameter = ParameterStringOf(options);
         const ComApartment apartment;
         CheckObject object = CheckObject::Create(options.dll);
-        object.PutParameter(parameter);
+        if (options.timeout) object.PutTimeout(*options.timeout);
+        object.PutParameter(parameter.View());
         const bool up = object.DoCheck();
         const std::wstring result = object.Result();
         WriteLine(Stream::Out, OneLine(result));
         if (options.verbose) {
-            WriteLine(Stream::Out, L"parameter: " + MaskPassword(parameter));
+            WriteLine(Stream::Out, L"parameter: " + MaskPassword(parameter.View()));
             WriteLine(Stream::Out, std::wstring(L"verdict: ") + (up ? L"up" : L"down"));
             WriteLine(Stream::Out, L"object: " + object.Origin());
         }
@@ -93,11 +98,11 @@ int Check(const Options& options) {
 }
 
 int Configure(const Options& options) {
-    const std::optional<std::wstring> parameter = GivenParameterString(options);
+    const std::optional<SecretText> parameter = GivenParameterString(options);
     const ComApartment apartment;
     CheckObject object = CheckObject::Create(options.dll);
     if (options.timeout) object.PutTimeout(*options.timeout);
-    if (parameter) object.PutParameter(*parameter);
+    if (parameter) object.PutParameter(parameter->View());
     object.ShowGui();
     WriteLine(Stream::Out, OneLine(object.Parameter()));
     return 0;
@@ -107,15 +112,24 @@ int EncodePasswordCommand() {
     const auto password = ReadSecretLine(L"Password: ");
     if (!password) throw ToolError(L"no password on standard input");
     // Trimmed like the dialog trims it, so the value equals the one the dialog would store.
-    WriteLine(Stream::Out, EncodePassword(Trim(*password)));
+    WriteLine(Stream::Out, EncodePassword(TrimmedView(password->View())));
     return 0;
 }
 
 int DecodePasswordCommand() {
     const auto stored = ReadSecretLine(L"PW value: ");
     if (!stored) throw ToolError(L"no PW value on standard input");
+    const std::wstring_view value = TrimmedView(stored->View());
     try {
-        WriteLine(Stream::Out, DecodePassword(Trim(*stored)).View());
+        const SecretText password = DecodePassword(value);
+        // The decoder is lenient, as the component's is: the user hears that the value is odd,
+        // and still sees what the component would make of it.
+        const std::wstring doubt = Base64Doubt(value);
+        if (!doubt.empty()) {
+            WriteLine(Stream::Err, L"lineprobe: warning: the PW value is not well-formed base64 (" + doubt +
+                                       L"); this is what the component decodes from it");
+        }
+        WriteLine(Stream::Out, password.View());
     } catch (const Failure& failure) {
         throw ToolError(L"this is no PW value: " + failure.Description());
     }
@@ -162,6 +176,8 @@ int Run(const std::vector<std::wstring>& args) {
     try {
         switch (options.command) {
         case Command::Help: Write(Stream::Out, kUsage); return 0;
+        // A host that runs the tool without arguments must not read a healthy check.
+        case Command::Usage: Write(Stream::Err, kUsage); return kExitUnknown;
         case Command::Version: return Version(options);
         case Command::Check: return Check(options);
         case Command::Configure: return Configure(options);

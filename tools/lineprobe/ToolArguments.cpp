@@ -51,7 +51,7 @@ struct CommandRule {
 const std::array kCommandRules{
     CommandRule{L"check", Command::Check,
                 {Key::Param, Key::ParamEnv, Key::LogFile, Key::Up, Key::Down, Key::User, Key::PasswordEnv,
-                 Key::MaxAge, Key::Dll, Key::Verbose}},
+                 Key::MaxAge, Key::Timeout, Key::Dll, Key::Verbose}},
     CommandRule{L"configure", Command::Configure, {Key::Param, Key::ParamEnv, Key::Timeout, Key::Dll}},
     CommandRule{L"encode-password", Command::EncodePassword, {}},
     CommandRule{L"decode-password", Command::DecodePassword, {}},
@@ -133,20 +133,13 @@ std::wstring TakeValue(const OptionRule& rule, const std::vector<std::wstring>& 
 }
 
 std::int32_t ParseTimeout(std::wstring_view text) {
-    if (text.empty() || text.size() > 10) {
-        throw UsageError(L"--timeout needs a whole number of seconds");
-    }
-    std::int64_t value = 0;
+    std::int32_t value = 0;
     for (const wchar_t c : text) {
-        if (c < L'0' || c > L'9') {
-            throw UsageError(L"--timeout needs a whole number of seconds");
-        }
-        value = value * 10 + (c - L'0');
+        if (c < L'0' || c > L'9') throw UsageError(std::wstring(kTimeoutRule));
+        value = std::min(value * 10 + (c - L'0'), kTimeoutLimit + 1);
     }
-    if (value > INT32_MAX) {
-        throw UsageError(L"--timeout is too large");
-    }
-    return static_cast<std::int32_t>(value);
+    if (value < 1 || value > kTimeoutLimit) throw UsageError(std::wstring(kTimeoutRule));
+    return value;
 }
 
 unsigned ParseMaxAgeOption(std::wstring_view text) {
@@ -258,7 +251,10 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
     Options options;
     // Asking for help always works, whatever else the line holds.
     if (std::any_of(args.begin(), args.end(), [](const std::wstring& arg) { return IsHelp(arg); })) return options;
-    if (args.empty()) return options;
+    if (args.empty()) {
+        options.command = Command::Usage;
+        return options;
+    }
 
     const CommandRule* command = nullptr;
     Seen seen;
@@ -291,11 +287,12 @@ const std::wstring_view kUsage =
     L"lineprobe: run, configure and register \"Word in First Line\" checks outside the monitoring host.\n"
     L"\n"
     L"Usage:\n"
-    L"  lineprobe check --param STRING [--verbose] [--dll PATH]     (a STRING without a password)\n"
-    L"  lineprobe check --param - [--verbose] [--dll PATH]          (the string on standard input)\n"
-    L"  lineprobe check --param-env VAR [--verbose] [--dll PATH]    (the string in a variable)\n"
+    L"  lineprobe check --param STRING [OPTIONS]     (a STRING without a password)\n"
+    L"  lineprobe check --param - [OPTIONS]          (the string on standard input)\n"
+    L"  lineprobe check --param-env VAR [OPTIONS]    (the string in a variable)\n"
     L"  lineprobe check --logfile PATH --up WORD --down WORD [--user NAME [--password-env VAR]]\n"
-    L"                  [--max-age MINUTES] [--verbose] [--dll PATH]\n"
+    L"                  [--max-age MINUTES] [OPTIONS]\n"
+    L"      OPTIONS of check: [--timeout SECONDS] [--verbose] [--dll PATH]\n"
     L"  lineprobe configure [--param STRING | --param - | --param-env VAR] [--timeout SECONDS] [--dll PATH]\n"
     L"  lineprobe encode-password          (reads the password from standard input)\n"
     L"  lineprobe decode-password          (reads the PW field value from standard input)\n"
@@ -310,17 +307,22 @@ const std::wstring_view kUsage =
     L"--password-env names; never from the command line. --max-age MINUTES (1 to 525600) makes the\n"
     L"check fail when the file was last written longer ago. --verbose also prints the parameter\n"
     L"string with the password masked, the verdict and where the object came from.\n"
+    L"--timeout SECONDS (1 to 86400) is put into the object's ec_timeout, the host's time limit.\n"
     L"\n"
     L"The parameter string is read from the first line of standard input with --param -, or from\n"
     L"the environment variable that --param-env names. A parameter string whose PW field holds a\n"
     L"value is refused after --param STRING, because the command line is visible to others.\n"
     L"\n"
     L"configure opens the configuration dialog and prints the resulting parameter string, or the\n"
-    L"unchanged one when the dialog is closed without OK.\n"
+    L"unchanged one when the dialog is closed without OK. --timeout is put into ec_timeout as for check.\n"
     L"\n"
     L"register and unregister call the entry points of comlineprobe.dll (run them elevated).\n"
     L"\n"
     L"The object is created by its ProgID when comlineprobe is registered; otherwise, or with\n"
-    L"--dll PATH, lineprobe loads comlineprobe.dll from beside itself (or PATH) without registration.\n";
+    L"--dll PATH, lineprobe loads comlineprobe.dll from beside itself (or PATH) without registration.\n"
+    L"Before it exits, lineprobe waits until work the object left running (a check past its time\n"
+    L"limit, a dialog's Test) has ended.\n"
+    L"\n"
+    L"Without any argument lineprobe prints this text on standard error and exits with 3.\n";
 
 }  // namespace lineprobe::tool

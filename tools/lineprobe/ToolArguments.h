@@ -13,6 +13,7 @@ namespace lineprobe::tool {
 
 enum class Command {
     Help,
+    Usage,  // no arguments at all: the usage goes to standard error with exit code 3
     Version,
     Check,
     Configure,
@@ -33,7 +34,7 @@ struct Options {
     std::optional<std::wstring> user;
     std::optional<std::wstring> passwordEnv;
     std::optional<std::wstring> dll;
-    std::optional<std::int32_t> timeout;
+    std::optional<std::int32_t> timeout;  // seconds, already checked against kTimeoutRule
     std::optional<unsigned> maxAge;  // minutes, already checked against the MAXAGE rule
     bool verbose = false;
 };
@@ -54,5 +55,9 @@ private:
 Options ParseArguments(const std::vector<std::wstring>& args);
 
 extern const std::wstring_view kUsage;
+
+// The rule for --timeout, which becomes the object's ec_timeout: the host's time limit.
+inline constexpr std::int32_t kTimeoutLimit = 86400;  // a day
+inline constexpr std::wstring_view kTimeoutRule = L"--timeout needs a whole number of seconds from 1 to 86400";
 
 }  // namespace lineprobe::tool

@@ -1,5 +1,6 @@
 #include "ToolOutput.h"
 
+#include "Base64.h"
 #include "Failure.h"
 #include "ParameterString.h"
 
@@ -28,6 +29,26 @@ std::wstring MaskPassword(std::wstring_view parameterString) {
         pos = valueEnd;
     }
     return out;
+}
+
+std::wstring Base64Doubt(std::wstring_view value) {
+    std::size_t padding = value.size();  // where the "=" at the end begin
+    while (padding > 0 && value.size() - padding < 2 && value[padding - 1] == L'=') --padding;
+    bool outside = false;
+    bool earlyPadding = false;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == L'=') {
+            earlyPadding = earlyPadding || i < padding;
+        } else if (kSextetTable.find(value[i]) == std::wstring_view::npos) {
+            outside = true;
+        }
+    }
+    std::wstring doubt;
+    const auto add = [&doubt](std::wstring_view what) { doubt.append(doubt.empty() ? L"" : L", ").append(what); };
+    if (outside) add(L"characters outside A-Z, a-z, 0-9, + and /");
+    if (value.size() % 4 != 0) add(L"a length that is not a multiple of four");
+    if (earlyPadding) add(L"\"=\" before the end");
+    return doubt;
 }
 
 std::wstring OneLine(std::wstring_view text) {

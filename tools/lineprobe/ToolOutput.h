@@ -24,6 +24,11 @@ std::wstring MaskPassword(std::wstring_view parameterString);
 
 inline constexpr std::wstring_view kPasswordMask = L"********";
 
+// What keeps a PW value from being well-formed base64 (groups of four
+// characters of A-Z, a-z, 0-9, "+" and "/", with one or two "=" only at its
+// end), in words; empty when nothing does. The decoder reads such values anyway.
+std::wstring Base64Doubt(std::wstring_view value);
+
 // One output line: line breaks at the end are dropped, those inside become one space.
 std::wstring OneLine(std::wstring_view text);
 
