@@ -67,7 +67,8 @@ ensure_turkish_locale() {
 ensure_toolchain() {
     ensure_packages cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev \
         g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev \
-        wine wine64 xvfb xdotool x11-utils imagemagick fonts-wine zip unzip libbenchmark-dev wixl msitools
+        wine wine64 xvfb xdotool x11-utils imagemagick fonts-wine zip unzip libbenchmark-dev wixl msitools \
+        osslsigncode faketime
     ensure_i386_wine
     ensure_turkish_locale
 }

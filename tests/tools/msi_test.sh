@@ -38,7 +38,7 @@ package() {
 }
 package dist
 shtest_expect_eq package_script "$? $(tr '\n' ' ' <"$work/package-dist.out")" \
-    "0 $work/dist/comlineprobe-$version.zip $work/dist/comlineprobe-$version-x86.msi $work/dist/comlineprobe-$version-x64.msi "
+    "0 $work/dist/comlineprobe-$version.zip $work/dist/comlineprobe-$version-x86.msi $work/dist/comlineprobe-$version-x64.msi $work/dist/SHA256SUMS "
 package later "$later"
 shtest_expect_eq later_package "$?" 0
 msi=$work/dist/comlineprobe-$version-$arch.msi

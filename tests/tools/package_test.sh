@@ -37,7 +37,7 @@ zip=$work/dist/$name.zip
 "$LINEPROBE_ROOT/scripts/package" --no-build --win32 "$win32" --win64 "$win64" --out "$work/dist" \
     >"$work/package.out" 2>&1
 shtest_expect_eq package_script "$? $(tr '\n' ' ' <"$work/package.out")" \
-    "0 $zip $work/dist/$name-x86.msi $work/dist/$name-x64.msi "
+    "0 $zip $work/dist/$name-x86.msi $work/dist/$name-x64.msi $work/dist/SHA256SUMS "
 shtest_expect_eq versioned_name "$name" "comlineprobe-1.0.0.15"
 
 listing=$(unzip -Z1 "$zip" 2>&1 | sort | tr '\n' ' ')
