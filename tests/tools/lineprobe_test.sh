@@ -264,8 +264,14 @@ configure_with() {
     elif ! timeout "$limit" xdotool windowfocus --sync "$id" 2>/dev/null; then
         missed="the dialog never had the keyboard focus"
     else
-        xdotool key "$keys"
-        await "$limit" process_ended "$pid" || missed="the dialog did not close after $keys"
+        # A key that comes before the dialog's own loop runs is lost: pressed
+        # again every few seconds until the tool has ended.
+        local end=$((SECONDS + limit))
+        until process_ended "$pid"; do
+            [ "$SECONDS" -lt "$end" ] || { missed="the dialog did not close after $keys"; break; }
+            xdotool key "$keys"
+            await 5 process_ended "$pid" || true
+        done
     fi
     if [ -n "$missed" ] && kill -0 "$pid" 2>/dev/null; then
         kill "$pid"
