@@ -132,14 +132,11 @@ std::wstring TakeValue(const OptionRule& rule, const std::vector<std::wstring>& 
     throw UsageError(L"option " + Quoted(rule.name) + L" needs a value");
 }
 
+// The component's own rule for ec_timeout, without the spaces a host's text may carry.
 std::int32_t ParseTimeout(std::wstring_view text) {
-    std::int32_t value = 0;
-    for (const wchar_t c : text) {
-        if (c < L'0' || c > L'9') throw UsageError(std::wstring(kTimeoutRule));
-        value = std::min(value * 10 + (c - L'0'), kTimeoutLimit + 1);
-    }
-    if (value < 1 || value > kTimeoutLimit) throw UsageError(std::wstring(kTimeoutRule));
-    return value;
+    const unsigned seconds = text.find(L' ') == std::wstring_view::npos ? ParseTimeLimit(text) : 0;
+    if (seconds == 0) throw UsageError(std::wstring(kTimeoutRule));
+    return static_cast<std::int32_t>(seconds);
 }
 
 unsigned ParseMaxAgeOption(std::wstring_view text) {

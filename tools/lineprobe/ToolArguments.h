@@ -57,7 +57,6 @@ Options ParseArguments(const std::vector<std::wstring>& args);
 extern const std::wstring_view kUsage;
 
 // The rule for --timeout, which becomes the object's ec_timeout: the host's time limit.
-inline constexpr std::int32_t kTimeoutLimit = 86400;  // a day
 inline constexpr std::wstring_view kTimeoutRule = L"--timeout needs a whole number of seconds from 1 to 86400";
 
 }  // namespace lineprobe::tool
