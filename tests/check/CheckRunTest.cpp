@@ -230,9 +230,9 @@ TEST(TimeLimit, WholeSecondsFromTheHostElseNone) {
         unique_variant value;
         unsigned seconds;
     } cases[] = {
-        {integer(30), 30},   {integer(86400), 86400}, {integer(0), 0},  {integer(-5), 0}, {integer(86401), 0},
-        {real(30.0), 30},    {real(1.5), 0},          {TextVariant(L" 20 "), 20},         {TextVariant(L"20s"), 0},
-        {std::move(null), 0}, {unique_variant(), 0},
+        // The text rule itself is the core's; here only how each kind of value reaches it.
+        {integer(30), 30}, {integer(0), 0},   {integer(86401), 0},          {real(30.0), 30},
+        {real(1.5), 0},    {TextVariant(L" 20 "), 20}, {std::move(null), 0}, {unique_variant(), 0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(TimeLimitOf(*c.value.get()), c.seconds) << V_VT(c.value.get());

@@ -32,15 +32,6 @@ protected:
         return L"#LOGFILE=" + file + L"#USER=" + user + L"#PW=" + EncodePassword(password) + L"#UP=OK#DOWN=FAIL#";
     }
 
-    static std::wstring LogonFailureText() {
-        wchar_t text[260] = {};
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_LOGON_FAILURE, 0, text,
-                       260, nullptr);
-        std::wstring message(text);
-        while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
-        return message;
-    }
-
     // Waits for the work a check left behind; the DLL says when it may go.
     static bool WorkEnded() {
         const auto canUnload = ServerExport<DllCanUnloadNowFunction>("DllCanUnloadNow");
@@ -51,26 +42,6 @@ protected:
         return false;
     }
 };
-
-TEST_F(StandinServer, LogonReadsTheShareAndLeavesNoConnection) {
-    const std::wstring share = Environment(L"LINEPROBE_STANDIN_SHARE");
-    ASSERT_TRUE(WriteBytes(Environment(L"LINEPROBE_STANDIN_OFFLINE") + L"\\state.txt", "OK\r\nread on the server\r\n"));
-    const Apartment apartment;
-    const auto object = NewTestObject();
-    ASSERT_TRUE(object);
-    struct {
-        std::wstring parameter;
-        std::wstring expected;
-    } cases[] = {
-        {Parameter(share + L"\\state.txt", L"monitor", L"Secret1"), L"up: read on the server"},
-        {Parameter(share + L"\\state.txt", L"monitor", L"wrong"), L"down: ERR: " + LogonFailureText() + L" (authentication)"},
-        {Parameter(share + L"\\state.txt", L"", L""), L"down: ERR: Path not found"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(CheckOnce(object.Get(), c.parameter), c.expected);
-        EXPECT_TRUE(Disconnected(L"LINEPROBE_STANDIN_OFFLINE")) << Narrow({c.parameter});
-    }
-}
 
 // The host's limit ends the wait for a server whose logon takes three seconds;
 // the logon that succeeds afterwards is cancelled by the work left behind.
