@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -22,26 +24,29 @@ class PlatformEnvironment : public CheckEnvironment {
 public:
     PlatformEnvironment(const ShareApi& shareApi, TimeLimit limit) noexcept : m_shareApi(shareApi), m_limit(limit) {}
 
-    // The server's turn first: another check of the process may be reading
-    // through a connection that the first cancel would take away.
+    // Checks of the process that log on to the server with the same account
+    // share one connection: a cancel of its own would take away the
+    // connection another check reads through.
     bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring_view password,
                       std::wstring& errorText) override {
-        std::optional<NamedTurns::Turn> turn = ServerTurns().Take(server, m_limit.deadline);
-        if (!turn) {
+        std::optional<ShareConnections::Use> use =
+            ServerConnections().Join(server, user, password, m_limit.deadline, m_shareApi);
+        if (!use) {
             errorText = NoAnswerReason(server, m_limit.seconds);
             return false;
         }
-        m_turn.emplace(std::move(*turn));
-        return lineprobe::ConnectShare(server, user, password, errorText, m_shareApi);
+        m_use.emplace(std::move(*use));
+        if (!m_use->Connected()) errorText = m_use->ErrorText();
+        return m_use->Connected();
     }
 
-    // Without the turn this check has made no connection, and one of that
-    // name belongs to another check.
-    bool DisconnectShare(std::wstring_view server) override {
-        if (!m_turn) return false;
-        const std::optional<NamedTurns::Turn> turn = std::move(m_turn);
-        m_turn.reset();
-        return lineprobe::DisconnectShare(server, m_shareApi);
+    // A check that never took part made no connection: one of that server
+    // belongs to other checks.
+    bool DisconnectShare(std::wstring_view) override {
+        if (!m_use) return false;
+        ShareConnections::Use use = std::move(*m_use);
+        m_use.reset();
+        return use.Leave();
     }
 
     std::unique_ptr<ByteSource> OpenFile(std::wstring_view path) override {
@@ -74,7 +79,7 @@ public:
 private:
     const ShareApi& m_shareApi;
     TimeLimit m_limit;
-    std::optional<NamedTurns::Turn> m_turn;  // from the first cancel to the last
+    std::optional<ShareConnections::Use> m_use;  // from the logon to the cancel
 };
 
 class ObjectEnvironment final : public PlatformEnvironment {
@@ -84,18 +89,26 @@ public:
 
     // Reading an object's default property calls out: the copy keeps the
     // object alive even if that call puts a new value into the property. A
-    // text calls nothing and is read as it stands.
+    // text calls nothing and is read as it stands. An object is called once
+    // per check: a value that could not be read fails again the same way.
     std::wstring ParameterText() override {
-        if (V_VT(&m_parameter) == VT_BSTR) return VariantToText(m_parameter);
-        unique_variant copy;
-        const HRESULT hr = VariantCopy(copy.get(), const_cast<VARIANT*>(&m_parameter));
-        if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
-        if (FAILED(hr)) throw Failure(FailureKind::TypeMismatch);
-        return VariantToText(*copy.get());
+        if (m_failure) std::rethrow_exception(m_failure);
+        try {
+            if (V_VT(&m_parameter) == VT_BSTR) return VariantToText(m_parameter);
+            unique_variant copy;
+            const HRESULT hr = VariantCopy(copy.get(), const_cast<VARIANT*>(&m_parameter));
+            if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+            if (FAILED(hr)) throw Failure(FailureKind::TypeMismatch);
+            return VariantToText(*copy.get());
+        } catch (...) {
+            m_failure = std::current_exception();
+            throw;
+        }
     }
 
 private:
     const VARIANT& m_parameter;
+    std::exception_ptr m_failure;
 };
 
 class TextEnvironment final : public PlatformEnvironment {
@@ -119,11 +132,22 @@ struct LimitedRun {
     std::atomic<bool> logonReturned{false};  // or none was needed
     std::atomic<bool> abandoned{false};
     std::mutex lock;
+    std::condition_variable published;
     std::optional<CheckOutcome> outcome;
+
+    // The first outcome counts: the one known before the final cancel.
+    void Publish(CheckOutcome result) {
+        {
+            const std::lock_guard<std::mutex> hold(lock);
+            if (outcome) return;
+            outcome = std::move(result);
+        }
+        published.notify_all();
+    }
 };
 
 // The environment of the work, which notes how far it got and opens nothing
-// once the caller has gone: a logon that succeeds late is cancelled at once.
+// once the caller has gone: a logon that succeeds late is left at once.
 class WatchedEnvironment final : public CheckEnvironment {
 public:
     WatchedEnvironment(std::unique_ptr<CheckEnvironment> inner, std::shared_ptr<LimitedRun> run) noexcept
@@ -150,6 +174,10 @@ public:
 
     std::uint64_t CurrentTime() override { return m_inner->CurrentTime(); }
     LocalTime ToLocalTime(std::uint64_t ticks) override { return m_inner->ToLocalTime(ticks); }
+
+    // A server going down may take long to cancel a connection; the caller
+    // has its answer before that.
+    void Decided(const CheckOutcome& outcome) override { m_run->Publish(outcome); }
 
 private:
     std::unique_ptr<CheckEnvironment> m_inner;
@@ -193,16 +221,12 @@ CheckOutcome RunAgainstTime(std::wstring_view server, unsigned seconds,
         const TimeLimit limit{std::chrono::steady_clock::now() + std::chrono::seconds(seconds), seconds};
         auto run = std::make_shared<LimitedRun>();
         auto environment = std::make_shared<WatchedEnvironment>(make(limit), run);
-        const std::shared_ptr<DetachedWork> work = DetachedWork::Start([run, environment] {
-            CheckOutcome outcome = RunCheckSteps(*environment);
-            const std::lock_guard<std::mutex> hold(run->lock);
-            run->outcome = std::move(outcome);
-        });
+        DetachedWork::Start([run, environment] { run->Publish(RunCheckSteps(*environment)); });
         environment.reset();
-        work->WaitFor(seconds * 1000);
-        run->abandoned = true;
         {
-            const std::lock_guard<std::mutex> hold(run->lock);
+            std::unique_lock<std::mutex> hold(run->lock);
+            run->published.wait_until(hold, *limit.deadline, [&] { return run->outcome.has_value(); });
+            run->abandoned = true;
             if (run->outcome) return std::move(*run->outcome);
         }
         // Read before the flag was set, the phase may still say logon when the
@@ -222,13 +246,13 @@ CheckOutcome RunAgainstTime(std::wstring_view server, unsigned seconds,
 CheckOutcome RunCheck(const VARIANT& parameter, unsigned timeLimit, const ShareApi& shareApi) noexcept {
     ObjectEnvironment environment(parameter, shareApi);
     if (timeLimit != 0) {
-        std::optional<std::wstring> text;
+        std::optional<SecretText> text;
         try {
-            text = environment.ParameterText();
+            text.emplace(environment.ParameterText());
         } catch (...) {
-            // The run below fails on the value the same way and says where.
+            // The run below fails on the same value in the same way and says where.
         }
-        if (text) return RunCheck(*text, timeLimit, shareApi);
+        if (text) return RunCheck(text->View(), timeLimit, shareApi);
     }
     return RunCheckSteps(environment);
 }

@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "CheckSteps.h"
-#include "NamedTurns.h"
 #include "Share.h"
+#include "ShareConnections.h"
 
 namespace lineprobe {
 
@@ -32,10 +32,10 @@ CheckOutcome RunCheck(const VARIANT& parameter, unsigned timeLimit = 0,
 // no COM, so it runs on any thread.
 CheckOutcome RunCheck(std::wstring_view parameter, unsigned timeLimit, const ShareApi& shareApi) noexcept;
 
-// When the work of a limited run has to give up: no turn at the server and no
-// new open after this moment.
+// When the work of a limited run has to give up: no more waiting for the
+// server's connection and no new open after this moment.
 struct TimeLimit {
-    NamedTurns::Deadline deadline;
+    ShareConnections::Deadline deadline;
     unsigned seconds = 0;
 };
 

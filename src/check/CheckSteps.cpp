@@ -14,61 +14,97 @@ namespace lineprobe {
 
 namespace {
 
-constexpr std::wstring_view kDevicePrefix = L"\\\\?\\";
-constexpr std::wstring_view kDeviceUncPrefix = L"\\\\?\\UNC\\";
+bool IsSeparator(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
 
-// "\\?\UNC\" in any letter case, the one way past MAX_PATH on a share.
-bool IsDeviceUncPath(std::wstring_view path) noexcept {
-    if (path.size() < kDeviceUncPrefix.size()) return false;
-    for (std::size_t i = 0; i < kDeviceUncPrefix.size(); ++i) {
-        wchar_t c = path[i];
+bool StartsWithAnyCase(std::wstring_view text, std::wstring_view prefix) noexcept {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        wchar_t c = text[i];
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - (L'a' - L'A'));
-        if (c != kDeviceUncPrefix[i]) return false;
+        if (c != prefix[i]) return false;
     }
     return true;
+}
+
+// What follows the prefix of a long form: "\\?\" passes the path to the system
+// as it stands, "\\.\" names a device (Windows takes "/" for "\" in both),
+// "\??\" is the system's own name of either. Nothing for any other path.
+std::optional<std::wstring_view> LongFormRest(std::wstring_view path) noexcept {
+    if (path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) && (path[2] == L'?' || path[2] == L'.') &&
+        IsSeparator(path[3])) {
+        return path.substr(4);
+    }
+    if (path.starts_with(L"\\??\\")) return path.substr(4);
+    return std::nullopt;
+}
+
+// What follows "UNC\" in a long form, the way past MAX_PATH on a share.
+std::optional<std::wstring_view> UncRest(std::wstring_view path) noexcept {
+    const std::optional<std::wstring_view> rest = LongFormRest(path);
+    if (!rest || !StartsWithAnyCase(*rest, L"UNC") || rest->size() < 4 || !IsSeparator((*rest)[3])) {
+        return std::nullopt;
+    }
+    return rest->substr(4);
+}
+
+// A long form that names a file or device of this machine: a drive, a volume,
+// a pipe or mailslot, or one of the system's reserved device names.
+bool PlainlyLocal(std::wstring_view rest) noexcept {
+    const std::wstring_view first = rest.substr(0, rest.find_first_of(L"\\/"));
+    if (first.size() == 2 && first[1] == L':') return true;
+    if (StartsWithAnyCase(first, L"VOLUME{")) return true;
+    static constexpr std::wstring_view kDevices[] = {L"PIPE",  L"MAILSLOT", L"NUL",     L"CON",
+                                                     L"PRN",   L"AUX",      L"CONIN$",  L"CONOUT$"};
+    for (const std::wstring_view device : kDevices) {
+        if (first.size() == device.size() && StartsWithAnyCase(first, device)) return true;
+    }
+    // COM1 to COM9 and LPT1 to LPT9.
+    return first.size() == 4 && (StartsWithAnyCase(first, L"COM") || StartsWithAnyCase(first, L"LPT")) &&
+           first[3] >= L'1' && first[3] <= L'9';
 }
 
 }  // namespace
 
 bool NeedsShareConnection(std::wstring_view user, std::wstring_view path) noexcept {
     if (user.empty()) return false;
-    // "\\?\C:\..." names a local file in the long form; only "\\?\UNC\..." reaches a share.
-    if (path.starts_with(kDevicePrefix) && !IsDeviceUncPath(path)) return false;
+    // A long form names a local file or a device; only its UNC form reaches a share.
+    if (LongFormRest(path) && !UncRest(path)) return false;
     return !TrimmedView(path).ends_with(L":\\");
 }
 
 std::optional<std::wstring> ServerOfPath(std::wstring_view path) {
     std::wstring_view rest;
-    if (IsDeviceUncPath(path)) {
-        rest = path.substr(kDeviceUncPrefix.size());
+    if (const std::optional<std::wstring_view> unc = UncRest(path); unc && path.starts_with(L"\\\\")) {
+        rest = *unc;
     } else if (path.starts_with(L"\\\\")) {
         rest = path.substr(2);
     }
     if (rest.empty()) {
         return std::nullopt;
     }
-    // Windows takes "/" for "\" in a path, so either ends the server name.
     return std::wstring(rest.substr(0, rest.find_first_of(L"\\/")));
 }
 
 std::optional<std::wstring> RemoteServerOf(std::wstring_view path) {
-    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
     std::wstring_view rest;
-    if (IsDeviceUncPath(path)) {
-        rest = path.substr(kDeviceUncPrefix.size());
-    } else if (path.size() > 2 && separator(path[0]) && separator(path[1])) {
+    if (const std::optional<std::wstring_view> unc = UncRest(path)) {
+        rest = *unc;
+    } else if (const std::optional<std::wstring_view> device = LongFormRest(path)) {
+        // No server to name, but the system may still go out to one.
+        if (PlainlyLocal(*device)) return std::nullopt;
+        return std::wstring(path);
+    } else if (path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
         rest = path.substr(2);
     }
     const std::wstring_view server = rest.substr(0, rest.find_first_of(L"\\/"));
-    // "\\?\" and "\\.\" begin local long paths and devices, not servers.
-    if (server.empty() || server == L"?" || server == L".") return std::nullopt;
+    if (server.empty()) return std::nullopt;
     return std::wstring(server);
 }
 
 std::wstring NoAnswerReason(std::wstring_view server, unsigned seconds) {
     std::wstring text = L"No answer from ";
     text += server;
-    text += L" within " + std::to_wstring(seconds) + L" seconds";
+    text += L" within " + std::to_wstring(seconds) + (seconds == 1 ? L" second" : L" seconds");
     return text;
 }
 
@@ -148,6 +184,11 @@ private:
             opened = ReadAndDecide();
         }
         if (!m_user.empty()) {
+            try {
+                m_environment.Decided(m_outcome);
+            } catch (...) {
+                // The caller hears the outcome when the run ends instead.
+            }
             auto disconnect = [&] {
                 m_connectionOpen = false;
                 m_environment.DisconnectShare(m_server);
@@ -169,8 +210,8 @@ private:
                                                                           L"UP",      L"DOWN", L"MAXAGE"};
         std::array<std::wstring_view, kFieldCount> values;
         Step(40, [&] {
-            m_parameter = m_environment.ParameterText();
-            FindFieldValues(m_parameter, kKeys, values);
+            m_parameter = SecretText(m_environment.ParameterText());
+            FindFieldValues(m_parameter.View(), kKeys, values);
         });
         // The other fields stay views into the text, which lives as long as the run.
         m_logFile = values[LogFile];
@@ -329,7 +370,7 @@ private:
     std::optional<ReportedFailure> m_noted;
     bool m_connectionOpen = false;
 
-    std::wstring m_parameter;
+    SecretText m_parameter;  // holds the PW value
     std::wstring_view m_logFile;
     std::wstring_view m_user;
     bool m_needsConnection = false;

@@ -45,6 +45,9 @@ public:
     virtual std::uint64_t CurrentTime() = 0;
     // Throws Failure when the system cannot convert the moment.
     virtual LocalTime ToLocalTime(std::uint64_t ticks) = 0;
+    // The outcome as it stands before the connection is cancelled, for a
+    // caller that need not wait for the cancel; the run returns it too.
+    virtual void Decided(const CheckOutcome& /*outcome*/) {}
 };
 
 // Never throws: every failure becomes a down verdict with an "ERR: " text.
@@ -54,16 +57,19 @@ CheckOutcome RunCheckSteps(CheckEnvironment& environment) noexcept;
 // The rules of single steps, open to tests.
 
 // A connection is needed for a user name and a path that does not end in ":\"
-// and is not a local path in the long form ("\\?\C:\...").
+// and is not a local path or a device in the long forms ("\\?\C:\...",
+// "\\.\pipe\x"); "\\?\UNC\..." and "\\.\UNC\..." reach a share.
 bool NeedsShareConnection(std::wstring_view user, std::wstring_view path) noexcept;
-// The first element of a UNC path ("srv" for \\srv\share\a.txt and for
-// \\?\UNC\srv\share\a.txt), ended by "\" or "/"; nothing when the path does
-// not begin with "\\" or holds nothing after it.
+// The first element of a UNC path ("srv" for \\srv\share\a.txt, for
+// \\?\UNC\srv\share\a.txt and for \\.\UNC\srv\share\a.txt), ended by "\" or
+// "/"; nothing when the path does not begin with "\\" or holds nothing after it.
 std::optional<std::wstring> ServerOfPath(std::wstring_view path);
-// The server a file is read from when a time limit applies: that of a UNC
-// path ("\\srv\...", "//srv/...", "\\?\UNC\srv\..."); nothing for a local
-// path, also in its long form ("\\?\C:\..."), for a device ("\\.\pipe\x")
-// and for a path that names no server.
+// What a file is read from when a time limit applies, as the answer past the
+// limit names it: the server of a UNC path ("\\srv\...", "//srv/...",
+// "\\?\UNC\srv\...", "\\.\UNC\srv\..."), or the whole path for any other
+// long form that is not plainly local ("\\?\GLOBALROOT\..."); nothing for a
+// local path, also in its long form ("\\?\C:\..."), for a pipe or a device
+// ("\\.\pipe\x", "\\.\COM1") and for a path that names no server.
 std::optional<std::wstring> RemoteServerOf(std::wstring_view path);
 // "No answer from SERVER within N seconds", the reason of a check that ran
 // out of the host's time limit.

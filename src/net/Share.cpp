@@ -22,11 +22,6 @@ const ShareApi& SystemShareApi() noexcept {
     return api;
 }
 
-NamedTurns& ServerTurns() noexcept {
-    static NamedTurns turns;
-    return turns;
-}
-
 bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring_view password,
                   std::wstring& errorText, const ShareApi& api) {
     try {

@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "NamedTurns.h"
 #include "SharePath.h"
 
 namespace lineprobe {
@@ -33,12 +32,6 @@ bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring
 // True when the connection was cancelled, false when the platform refused.
 // A failure on the way (out of memory) reaches the caller.
 bool DisconnectShare(std::wstring_view server, const ShareApi& api = SystemShareApi());
-
-// The connections a process makes belong to its logon session, not to a
-// thread: a check holds its server's turn from its first cancel to its last,
-// so no other check of the process cancels or refuses the connection it reads
-// through. Server names match without regard to case.
-NamedTurns& ServerTurns() noexcept;
 
 // The system's message for the code, cleaned by CleanSystemMessage; empty when
 // the system has none or it does not fit 260 characters.

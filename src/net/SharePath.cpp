@@ -4,16 +4,18 @@
 
 namespace lineprobe {
 
+std::wstring ServerName(std::wstring_view server) { return Trim(server); }
+
 std::wstring ConnectPath(std::wstring_view server) {
     std::wstring path = server.starts_with(L"\\\\") ? std::wstring() : std::wstring(L"\\\\");
-    path += Trim(server);
+    path += ServerName(server);
     path += L"\\ipc$";
     return path;
 }
 
 std::wstring DisconnectPath(std::wstring_view server) {
     std::wstring path = L"\\\\";
-    path += Trim(server);
+    path += ServerName(server);
     path += L"\\IPC$";
     return path;
 }

@@ -7,6 +7,10 @@
 
 namespace lineprobe {
 
+// The server a server text names: the text without its surrounding spaces. The
+// connect path, the disconnect path and the sharing of a connection all go by it.
+std::wstring ServerName(std::wstring_view server);
+
 // "\\server\ipc$"; a server text that already begins with "\\" is used as it is
 // (the test looks at the text before its spaces are removed).
 std::wstring ConnectPath(std::wstring_view server);

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cwctype>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Base64.h"
@@ -211,6 +213,63 @@ TEST_F(ShareRun, NoConnectionOrHandleLeftAfterAThousandRuns) {
     EXPECT_EQ(cancels, 2 * adds) << "one cancel before and one after every connection";
 }
 
+// A logon that takes its time, counted on any thread.
+std::atomic<int> g_slowAdds{0};
+std::atomic<int> g_slowCancels{0};
+
+DWORD WINAPI SlowAdd(LPNETRESOURCEA, LPCSTR, LPCSTR, DWORD) {
+    ++g_slowAdds;
+    Sleep(1500);
+    return NO_ERROR;
+}
+
+DWORD WINAPI CountedCancel(LPCSTR, DWORD, BOOL) {
+    ++g_slowCancels;
+    return NO_ERROR;
+}
+
+const ShareApi kSlowSeam{&SlowAdd, &CountedCancel, &FormatMessageA};
+
+// A second check of the server begins while the first one's logon is under way.
+TEST_F(ShareRun, ChecksOfOneServerShareTheConnection) {
+    ASSERT_TRUE(WriteStatus("STATUS OK\r\nshared\r\n"));
+    const std::wstring server(m_server.begin(), m_server.end());
+    std::wstring upper = server;
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+    const std::wstring rest = L"\\share\\status.txt#USER=bob#PW=" + EncodePassword(L"secret") + L"#UP=OK#DOWN=FAIL#";
+    struct {
+        std::wstring second;
+        unsigned limit;
+        std::wstring answer;  // empty: any
+        int adds;
+    } cases[] = {
+        // The same account joins, in any form of the server's name: no cancel, no logon of its own.
+        {L"#LOGFILE=\\\\" + upper + rest, 0, L"shared", 1},
+        {L"#LOGFILE=\\\\" + server + L" " + rest, 0, L"", 1},
+        {L"#LOGFILE=\\\\.\\UNC\\" + server + rest, 5, L"shared", 1},
+        // Another account waits for the connection to go, within its limit; its
+        // work makes no logon after its caller has gone and cancels nothing.
+        {L"#LOGFILE=" + m_share + L"\\status.txt#USER=eve#PW=#UP=OK#", 1,
+         L"ERR: No answer from " + server + L" within 1 second (authentication)", 1},
+    };
+    for (const auto& c : cases) {
+        g_slowAdds = 0;
+        g_slowCancels = 0;
+        CheckOutcome first;
+        std::thread firstCheck([&] { first = RunCheck(Parameter(), 0, kSlowSeam); });
+        while (g_slowAdds == 0) Sleep(5);
+        const CheckOutcome second = RunCheck(c.second, c.limit, kSlowSeam);
+        firstCheck.join();
+        for (int i = 0; i < 500 && module::InUse(); ++i) Sleep(20);
+        EXPECT_EQ(first.text, L"shared") << Narrow(c.second);
+        if (!c.answer.empty()) {
+            EXPECT_EQ(second.text, c.answer) << Narrow(c.second);
+        }
+        EXPECT_EQ(g_slowAdds.load(), c.adds) << Narrow(c.second);
+        EXPECT_EQ(g_slowCancels.load(), 2) << Narrow(c.second) << ": one before the logon, one by the last out";
+    }
+}
+
 TEST(TimeLimit, WholeSecondsFromTheHostElseNone) {
     const auto real = [](double value) {
         unique_variant number;
@@ -260,6 +319,7 @@ public:
         return true;
     }
     bool DisconnectShare(std::wstring_view) override {
+        Stall(L"cancel");
         ++m_probe->disconnects;
         return true;
     }
@@ -299,10 +359,11 @@ TEST(TimeLimit, SlowServerAnswersInTimeAndTheWorkEndsAlone) {
         const wchar_t* text;
         int opens;
     } cases[] = {
-        {L"logon", L"ERR: No answer from srv within 1 seconds (authentication)", 0},
-        {L"open", L"ERR: No answer from srv within 1 seconds", 1},
-        {L"read", L"ERR: No answer from srv within 1 seconds", 1},
+        {L"logon", L"ERR: No answer from srv within 1 second (authentication)", 0},
+        {L"open", L"ERR: No answer from srv within 1 second", 1},
+        {L"read", L"ERR: No answer from srv within 1 second", 1},
         {L"none", L"in time", 1},
+        {L"cancel", L"in time", 1},  // the verdict is known before a server going down lets go
     };
     for (const auto& c : cases) {
         auto probe = std::make_shared<Probe>();
@@ -320,6 +381,7 @@ TEST(TimeLimit, SlowServerAnswersInTimeAndTheWorkEndsAlone) {
         EXPECT_EQ(probe->disconnects.load(), 1) << Narrow(c.stage) << ": the connection is cancelled";
         EXPECT_EQ(probe->opens.load(), c.opens) << Narrow(c.stage) << ": nothing is opened after the caller left";
     }
+    for (int i = 0; i < 500 && module::InUse(); ++i) Sleep(20);
 }
 
 }  // namespace

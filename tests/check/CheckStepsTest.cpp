@@ -435,6 +435,7 @@ TEST(StepRules, ConnectionDecision) {
         {L"", L"\\\\srv\\s\\a.txt", false}, {L"bob", L"\\\\srv\\s\\a.txt", true}, {L"bob", L"C:\\a.txt", true},
         {L"bob", L"C:\\", false},           {L"bob", L" C:\\  ", false},          {L"bob", L"\\", true},
         {L"bob", L"", true},                {L"bob", L"\\\\?\\C:\\a.txt", false}, {L"bob", L"\\\\?\\UNC\\srv\\s\\a.txt", true},
+        {L"bob", L"\\\\.\\UNC\\srv\\s\\a.txt", true}, {L"bob", L"\\\\.\\pipe\\x", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(NeedsShareConnection(c.user, c.path), c.connect) << c.user << " " << c.path;
@@ -457,6 +458,7 @@ TEST(StepRules, ServerOfPath) {
         {L"\\\\?\\unc\\srv\\share\\a.txt", L"srv"},
         {L"\\\\?\\UNC\\", std::nullopt},
         {L"\\\\srv/share/a.txt", L"srv"},
+        {L"\\\\.\\UNC\\srv\\share\\a.txt", L"srv"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ServerOfPath(c.path), c.server) << c.path;
@@ -473,6 +475,9 @@ TEST(StepRules, RemoteServerOf) {
         {L"\\\\?\\UNC\\srv\\s\\a.txt", L"srv"},        {L"\\\\?\\C:\\a.txt", std::nullopt},
         {L"\\\\.\\pipe\\x", std::nullopt},                {L"C:\\a.txt", std::nullopt},
         {L"\\\\\\x", std::nullopt},                      {L"\\\\", std::nullopt},
+        {L"\\\\.\\UNC\\srv\\s\\a.txt", L"srv"},        {L"//./pipe/x", std::nullopt},
+        {L"\\\\.\\COM1", std::nullopt},                   {L"\\??\\C:\\a.txt", std::nullopt},
+        {L"\\\\?\\GLOBALROOT\\Device\\Mup\\srv\\s\\a.txt", L"\\\\?\\GLOBALROOT\\Device\\Mup\\srv\\s\\a.txt"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(RemoteServerOf(c.path), c.server) << c.path;

@@ -104,16 +104,16 @@ TEST(ReentrantHost, ReleasingTheLastReferenceDuringTheCheck) {
 }
 
 // A parameter object: its default value is `first`; reading it puts `next`
-// into the check object's ec_parameter.
+// into the check object's ec_parameter. With failFirst its first read fails.
 class ChangingParameter final : public CountingObject {
 public:
-    ChangingParameter(_lineprobeCom* check, std::wstring first, std::wstring next)
-        : m_check(check), m_first(std::move(first)), m_next(std::move(next)) {}
+    ChangingParameter(_lineprobeCom* check, std::wstring first, std::wstring next, bool failFirst = false)
+        : m_check(check), m_first(std::move(first)), m_next(std::move(next)), m_failFirst(failFirst) {}
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
                                      UINT*) override {
         if (id != DISPID_VALUE || !result) return DISP_E_MEMBERNOTFOUND;
-        ++m_reads;
+        if (++m_reads == 1 && m_failFirst) return E_FAIL;
         m_check->put_ec_parameter(*Text(m_next).get());
         m_heldAfterPut = Held();
         V_BSTR(result) = SysAllocString(m_first.c_str());
@@ -128,6 +128,7 @@ private:
     _lineprobeCom* m_check;
     std::wstring m_first;
     std::wstring m_next;
+    bool m_failFirst;
     int m_reads = 0;
     ULONG m_heldAfterPut = 0;
 };
@@ -159,6 +160,26 @@ TEST(ReentrantHost, ParameterObjectThatReplacesItselfWhileRead) {
     ASSERT_EQ(check->get_ec_parameter(now.get()), S_OK);
     EXPECT_EQ(Describe(*now.get()), L"VT_BSTR:" + next);
     EXPECT_EQ(CheckOnce(check.Get(), next), L"down: ERR: None found");
+}
+
+// Under the host's limit too, a value that cannot be read is the check's
+// answer: the object is not asked again, off the limit.
+TEST(ReentrantHost, ParameterObjectThatFailsUnderTheLimitIsReadOnce) {
+    const TempFolder folder(L"lineprobe-host-failing");
+    ASSERT_TRUE(WriteBytes(folder / L"a.txt", "alpha\r\nread anyway\r\n"));
+    const std::wstring text = L"#LOGFILE=" + folder / L"a.txt" + L"#USER=#PW=#UP=alpha#DOWN=beta#";
+    const auto check = NewTestObject();
+    ASSERT_TRUE(check);
+    ChangingParameter parameter(check.Get(), text, text, true);
+    ASSERT_EQ(check->put_ec_timeout(*Int32(5).get()), S_OK);
+    ASSERT_EQ(check->put_ec_parameter(*Object(&parameter).get()), S_OK);
+    VARIANT_BOOL up = VARIANT_TRUE;
+    ASSERT_EQ(check->ec_docheck(&up), S_OK);
+    unique_variant result;
+    ASSERT_EQ(check->get_ec_result(result.get()), S_OK);
+    EXPECT_EQ(up, VARIANT_FALSE);
+    EXPECT_TRUE(Describe(*result.get()).ends_with(L" on line  40")) << Narrow({Describe(*result.get())});
+    EXPECT_EQ(parameter.Reads(), 1);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 // beyond the host's time limit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,8 +26,12 @@ protected:
     }
 
     // The share's folder carries its offline name again once nothing is connected.
-    static bool Disconnected(const wchar_t* offline) {
-        return GetFileAttributesW(Environment(offline).c_str()) != INVALID_FILE_ATTRIBUTES;
+    static bool Disconnected(const std::wstring& server) {
+        return GetFileAttributesW(Offline(server).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    static std::wstring Offline(const std::wstring& server) {
+        return Environment(L"LINEPROBE_STANDIN_ROOT") + L"\\" + server + L"\\logs.offline";
     }
 
     static std::wstring Parameter(const std::wstring& file, const std::wstring& user, const std::wstring& password) {
@@ -56,50 +62,60 @@ TEST_F(StandinServer, SlowLogonAnswersWithinTheHostsLimit) {
         ASSERT_EQ(object->put_ec_timeout(*Int32(1).get()), S_OK);
         const ULONGLONG start = GetTickCount64();
         EXPECT_EQ(CheckOnce(object.Get(), parameter),
-                  L"down: ERR: No answer from slowserver within 1 seconds (authentication)");
+                  L"down: ERR: No answer from slowserver within 1 second (authentication)");
         EXPECT_LT(GetTickCount64() - start, 2000u);
+        // The device form names the same server and keeps the same limit.
+        EXPECT_EQ(CheckOnce(object.Get(), Parameter(L"\\\\.\\UNC\\slowserver\\logs\\state.txt", L"monitor", L"Secret1")),
+                  L"down: ERR: No answer from slowserver within 1 second (authentication)");
     }
     // The object is gone; the work it left holds the DLL until it has ended.
     EXPECT_EQ(ServerExport<DllCanUnloadNowFunction>("DllCanUnloadNow")(), S_FALSE);
     EXPECT_TRUE(WorkEnded());
-    EXPECT_TRUE(Disconnected(L"LINEPROBE_STANDIN_SLOW_OFFLINE")) << "the late logon was cancelled";
+    EXPECT_TRUE(Disconnected(L"slowserver")) << "the late logon was cancelled";
 
     // Without a limit the check waits for the logon as long as it takes.
     const auto object = NewTestObject();
     ASSERT_TRUE(object);
     EXPECT_EQ(CheckOnce(object.Get(), parameter), L"up: slow but there");
-    EXPECT_TRUE(Disconnected(L"LINEPROBE_STANDIN_SLOW_OFFLINE"));
+    EXPECT_TRUE(Disconnected(L"slowserver"));
 }
 
 // 32-bit Wine, which runs under qemu here, crashes when COM runs on a second
 // thread, so the host threads run in the 64-bit build only.
 #ifdef _WIN64
-// Each host thread checks its own file through its own user name; every
-// answer must be its own.
-std::vector<std::wstring> CheckFromThreads(const std::vector<std::pair<std::wstring, std::wstring>>& accounts,
-                                           int rounds) {
-    const std::wstring share = Environment(L"LINEPROBE_STANDIN_SHARE");
-    const std::wstring offline = Environment(L"LINEPROBE_STANDIN_OFFLINE");
+using Account = std::pair<std::wstring, std::wstring>;
+
+// Each host thread checks its own file of the server through its own account,
+// all at the same moment, with the host's limit when one is given; the answers
+// that are not the thread's own.
+std::vector<std::wstring> CheckFromThreads(const std::wstring& server, const std::vector<Account>& accounts,
+                                           int rounds, int limit = 0) {
     std::vector<std::vector<std::wstring>> failures(accounts.size());
     std::vector<std::thread> threads;
     // All files first: the folder has another name while a thread is connected.
     for (std::size_t i = 0; i < accounts.size(); ++i) {
-        WriteBytes(offline + L"\\pool" + std::to_wstring(i) + L".txt", "OK\r\nthread " + std::to_string(i) + "\r\n");
+        WriteBytes(Environment(L"LINEPROBE_STANDIN_ROOT") + L"\\" + server + L"\\logs.offline\\pool" +
+                       std::to_wstring(i) + L".txt",
+                   "OK\r\nthread " + std::to_string(i) + "\r\n");
     }
+    std::latch start(static_cast<std::ptrdiff_t>(accounts.size()));
     for (std::size_t i = 0; i < accounts.size(); ++i) {
         const std::wstring n = std::to_wstring(i);
         threads.emplace_back([&, i, n] {
             const Apartment apartment;
             const auto object = NewTestObject();
+            if (object && limit) object->put_ec_timeout(*Int32(limit).get());
+            start.arrive_and_wait();
             if (!object) {
                 failures[i].push_back(L"no object on thread " + n);
                 return;
             }
-            const std::wstring parameter = L"#LOGFILE=" + share + L"\\pool" + n + L".txt#USER=" + accounts[i].first +
-                                           L"#PW=" + EncodePassword(accounts[i].second) + L"#UP=OK#DOWN=FAIL#";
+            const std::wstring parameter = L"#LOGFILE=\\\\" + server + L"\\logs\\pool" + n + L".txt#USER=" +
+                                           accounts[i].first + L"#PW=" + EncodePassword(accounts[i].second) +
+                                           L"#UP=OK#DOWN=FAIL#";
             for (int round = 0; round < rounds; ++round) {
                 const std::wstring got = CheckOnce(object.Get(), parameter);
-                if (got != L"up: thread " + n) failures[i].push_back(L"thread " + n + L" got [" + got + L"]");
+                if (got != L"up: thread " + n) failures[i].push_back(got);
             }
         });
     }
@@ -110,11 +126,36 @@ std::vector<std::wstring> CheckFromThreads(const std::vector<std::pair<std::wstr
 }
 
 TEST_F(StandinServer, HostThreadsOfOneServerNeverCutEachOthersConnection) {
-    const std::vector<std::pair<std::wstring, std::wstring>> oneUser(8, {L"monitor", L"Secret1"});
-    EXPECT_EQ(Narrow(CheckFromThreads(oneUser, 10)), "");
-    EXPECT_TRUE(Disconnected(L"LINEPROBE_STANDIN_OFFLINE"));
-    EXPECT_EQ(Narrow(CheckFromThreads({{L"monitor", L"Secret1"}, {L"backup", L"Other2"}}, 20)), "");
-    EXPECT_TRUE(Disconnected(L"LINEPROBE_STANDIN_OFFLINE"));
+    const std::vector<Account> oneUser(8, {L"monitor", L"Secret1"});
+    EXPECT_EQ(Narrow(CheckFromThreads(L"fileserver", oneUser, 10)), "");
+    EXPECT_TRUE(Disconnected(L"fileserver"));
+    EXPECT_EQ(Narrow(CheckFromThreads(L"fileserver", {{L"monitor", L"Secret1"}, {L"backup", L"Other2"}}, 20)), "");
+    EXPECT_TRUE(Disconnected(L"fileserver"));
+}
+
+// A server that takes a second for every logon: its sensors answer together
+// within the host's limit, each account from one logon.
+TEST_F(StandinServer, SensorsOfASlowServerShareOneLogonPerAccount) {
+    const std::vector<Account> oneUser(8, {L"monitor", L"Secret1"});
+    EXPECT_EQ(Narrow(CheckFromThreads(L"lagfiler", oneUser, 1, 4)), "");
+    EXPECT_TRUE(Disconnected(L"lagfiler"));
+    std::vector<Account> twoUsers(4, {L"monitor", L"Secret1"});
+    twoUsers.resize(8, {L"backup", L"Other2"});
+    EXPECT_EQ(Narrow(CheckFromThreads(L"lagfiler", twoUsers, 1, 6)), "");
+    EXPECT_TRUE(Disconnected(L"lagfiler"));
+
+    // A refusal answers every check that waited for it. mpr has loaded the stand-in by now.
+    const HMODULE standin = GetModuleHandleW(L"standinnp.dll");
+    ASSERT_TRUE(standin);
+    const auto logons = reinterpret_cast<LONG(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(standin, "StandinLogons")));
+    ASSERT_TRUE(logons);
+    const LONG before = logons();
+    const std::vector<std::wstring> refused = CheckFromThreads(L"lagfiler", {8, {L"monitor", L"wrong"}}, 1, 4);
+    EXPECT_EQ(logons() - before, 1);
+    ASSERT_EQ(refused.size(), 8u);
+    EXPECT_TRUE(refused[0].starts_with(L"down: ERR: ") && refused[0].ends_with(L" (authentication)"));
+    EXPECT_EQ(std::count(refused.begin(), refused.end(), refused[0]), 8);
+    EXPECT_TRUE(Disconnected(L"lagfiler"));
 }
 #endif
 

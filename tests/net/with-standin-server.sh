@@ -6,7 +6,9 @@
 # network provider, and gives each server of LINEPROBE_STANDIN_SERVERS (kept when
 # already set; default fileserver and slowserver, user monitor, password Secret1,
 # fileserver also taking user backup, password Other2, slowserver answering after
-# 3 s; one entry per account) a folder in a fresh root with the share "logs", offline until connected, reached as \\<server>\logs through the prefix's dosdevices/unc.
+# 3 s, lagfiler after 1 s for monitor and backup, stuckfiler after 20 s; one entry
+# per account) a folder in a fresh root with the share "logs", offline until
+# connected, reached as \\<server>\logs through the prefix's dosdevices/unc.
 # The program finds LINEPROBE_STANDIN_SHARE (\\fileserver\logs), LINEPROBE_STANDIN_SLOW_SHARE,
 # and LINEPROBE_STANDIN_OFFLINE and LINEPROBE_STANDIN_SLOW_OFFLINE (the Windows paths of
 # the shares' folders while offline). Everything is undone when the program ends; the
@@ -24,7 +26,7 @@ standin_service='HKLM\System\CurrentControlSet\Services\LineprobeStandin'
 standin_start() {
     local bits=$1 dll=$2 system entry server providers
     ensure_wine_prefix
-    export LINEPROBE_STANDIN_SERVERS=${LINEPROBE_STANDIN_SERVERS:-fileserver=monitor:Secret1:0;fileserver=backup:Other2:0;slowserver=monitor:Secret1:3000}
+    export LINEPROBE_STANDIN_SERVERS=${LINEPROBE_STANDIN_SERVERS:-fileserver=monitor:Secret1:0;fileserver=backup:Other2:0;slowserver=monitor:Secret1:3000;lagfiler=monitor:Secret1:1000;lagfiler=backup:Other2:1000;stuckfiler=monitor:Secret1:20000}
     if [ "$bits" = win32 ]; then system=syswow64; else system=system32; fi
     standin_installed="$WINEPREFIX/drive_c/windows/$system/standinnp.dll"
     standin_root=$(mktemp -d "${TMPDIR:-/tmp}/lineprobe-standin.XXXXXX")

@@ -1,6 +1,7 @@
 // A stand-in file server for the share tests: a network provider that mpr loads.
 // Accounts come from LINEPROBE_STANDIN_SERVERS ("server=user:password:delayMs;...",
-// a server may be named in several entries, the first one's delay counts);
+// a server may be named in several entries, the first one's delay counts; a
+// logon is answered after that delay, a refusal too; StandinLogons counts them);
 // a server's shares under LINEPROBE_STANDIN_ROOT\<server> are named "<share>.offline"
 // until the first connection to that server and again after its last one is cancelled.
 #include <windows.h>
@@ -62,6 +63,7 @@ const Config& Settings() {
 
 std::mutex lock;
 std::vector<Connection> connections;
+LONG logons = 0;  // logons tried at known servers
 
 // Renames every share folder of the server to "<share>" (open) or "<share>.offline".
 void SetGate(const std::wstring& server, bool open) {
@@ -105,6 +107,7 @@ DWORD WINAPI NPAddConnection3(HWND, LPNETRESOURCEW resource, LPWSTR password, LP
     const auto& servers = Settings().servers;
     const auto server = std::find_if(servers.begin(), servers.end(), [&](const Server& s) { return s.name == name; });
     if (server == servers.end()) return ERROR_BAD_NETPATH;
+    InterlockedIncrement(&logons);
     Sleep(server->delayMs);
     {
         const std::lock_guard<std::mutex> guard(lock);
@@ -139,3 +142,6 @@ DWORD WINAPI NPCancelConnection(LPWSTR name, BOOL) {
         SetGate(server, false);
     return WN_SUCCESS;
 }
+
+// For the tests in the process that mpr loaded the provider into.
+extern "C" LONG WINAPI StandinLogons() { return InterlockedCompareExchange(&logons, 0, 0); }
