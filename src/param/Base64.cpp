@@ -118,8 +118,10 @@ std::wstring Base64Decode(std::wstring_view text) {
 
 std::wstring EncodePassword(std::wstring_view password) {
     std::string bytes = ToAnsi(password);
-    const WipedOnExit wipe(bytes);
-    const std::string encoded = Base64EncodeBytes(bytes);
+    const WipedOnExit wipeBytes(bytes);
+    // Base64 is no cipher: the encoded value is the password all the same.
+    std::string encoded = Base64EncodeBytes(bytes);
+    const WipedOnExit wipeEncoded(encoded);
     return std::wstring(encoded.begin(), encoded.end());
 }
 
@@ -130,8 +132,10 @@ SecretText DecodePassword(std::wstring_view stored) {
         const WipedOnExit wipe(small, room);
         return SecretText(FromAnsi(std::string_view(small, DecodeInto(stored, small))));
     }
-    std::string bytes = Base64DecodeBytes(stored);
+    // Wiped also when a group further on turns out to begin with "=".
+    std::string bytes(room, '\0');
     const WipedOnExit wipe(bytes);
+    bytes.resize(DecodeInto(stored, bytes.data()));
     return SecretText(FromAnsi(bytes));
 }
 

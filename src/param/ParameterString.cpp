@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <optional>
+#include <utility>
 
 #include "Base64.h"
 #include "WideText.h"
@@ -86,15 +87,21 @@ bool FieldKeyAt(std::wstring_view text, std::size_t at, std::wstring_view key) n
 }
 
 std::wstring BuildParameterString(const ParameterFields& fields) {
+    const SecretText password(EncodePassword(TrimmedView(fields.password)));
+    const std::wstring_view maxAge = TrimmedView(fields.maxAge);
+    const std::pair<std::wstring_view, std::wstring_view> parts[] = {
+        {L"#LOGFILE=", TrimmedView(fields.logFile)}, {L"#USER=", TrimmedView(fields.user)},
+        {L"#PW=", password.View()},                  {L"#UP=", TrimmedView(fields.up)},
+        {L"#DOWN=", TrimmedView(fields.down)},       {maxAge.empty() ? L"" : L"#MAXAGE=", maxAge},
+    };
+    // Room for all at once: a string that grows frees its old buffers, the
+    // password's value among them, as they are.
+    std::size_t size = 1;
+    for (const auto& [key, value] : parts) size += key.size() + value.size();
     std::wstring out;
-    out += L"#LOGFILE=" + Trim(fields.logFile);
-    out += L"#USER=" + Trim(fields.user);
-    out += L"#PW=" + EncodePassword(TrimmedView(fields.password));
-    out += L"#UP=" + Trim(fields.up);
-    out += L"#DOWN=" + Trim(fields.down);
-    const std::wstring maxAge = Trim(fields.maxAge);
-    if (!maxAge.empty()) out += L"#MAXAGE=" + maxAge;
-    out += L"#";
+    out.reserve(size);
+    for (const auto& [key, value] : parts) out.append(key).append(value);
+    out += L'#';
     return out;
 }
 
