@@ -5,6 +5,7 @@
 set -uo pipefail
 source "$LINEPROBE_ROOT/tests/lib/shtest.sh"
 source "$LINEPROBE_ROOT/scripts/lib/wine-env.sh"
+source "$LINEPROBE_ROOT/tests/net/with-standin-server.sh"
 ensure_wine_prefix
 
 shtest_begin tool_cli
@@ -19,6 +20,7 @@ registered=0
 cleanup() {
     # The prefix is shared with the other bitness's run: leave no registration behind.
     [ "$registered" = 1 ] && "$loader" "$tool" unregister </dev/null >/dev/null 2>&1
+    standin_stop
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -171,6 +173,18 @@ lp check --dll "$wdll" --logfile "$share" --up OK --down FAIL --user bob
 expect no_password_on_stdin 3 'ERR: no password on standard input*'
 lp check --dll "$wdll" --logfile "$share" --up OK --down FAIL --user bob --password-env LP_UNSET_VARIABLE
 expect password_variable_unset 3 'ERR: the environment variable LP_UNSET_VARIABLE is not set'
+
+# A server that answers a logon after 20 s: the answer comes at the limit, and
+# the tool waits only a little for the logon it leaves behind.
+standin_start "$LINEPROBE_BITS" "$LINEPROBE_BUILD_DIR/standinnp.dll"
+started=$SECONDS
+LP_SECRET=Secret1 lp check --dll "$wdll" --logfile '\\stuckfiler\logs\state.txt' --up OK --down FAIL --user monitor \
+    --password-env LP_SECRET --timeout 1
+took=$((SECONDS - started))
+standin_stop
+expect stuck_server_answered_at_the_limit 3 'ERR: No answer from stuckfiler within 1 second (authentication)'
+if [ "$took" -lt 15 ]; then shtest_pass stuck_server_left_behind
+else shtest_fail stuck_server_left_behind "the tool took ${took} s; stderr [$ERR]"; fi
 
 # --- the password codec --------------------------------------------------
 printf ' %s \n' "$secret" >"$work/encode"

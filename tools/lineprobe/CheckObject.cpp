@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "Console.h"
+
 #include "Module.h"
 #include "Result.h"
 #include "ProgId.h"
@@ -19,6 +21,8 @@ using DllRegistrationFn = HRESULT(STDAPICALLTYPE*)();
 using DllCanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 
 constexpr DWORD kUnloadPollMilliseconds = 50;
+// How long the tool waits at its end for work the object left running.
+constexpr ULONGLONG kUnloadWaitMilliseconds = 3000;
 
 // GetProcAddress hands out a generic function pointer; the detour through
 // void(*)() is the conversion the compiler accepts without a warning.
@@ -167,7 +171,15 @@ CheckObject::~CheckObject() {
     if (!m_module) return;
     const auto canUnloadNow = ExportOf<DllCanUnloadNowFn>(m_module.get(), "DllCanUnloadNow");
     if (!canUnloadNow) return;
-    while (canUnloadNow() != S_OK) Sleep(kUnloadPollMilliseconds);
+    const ULONGLONG start = GetTickCount64();
+    while (canUnloadNow() != S_OK) {
+        if (GetTickCount64() - start >= kUnloadWaitMilliseconds) {
+            WriteLine(Stream::Err, L"lineprobe: work of the check is still running (a server that has not answered); "
+                                   L"it ends with the tool");
+            return;
+        }
+        Sleep(kUnloadPollMilliseconds);
+    }
 }
 
 void CheckObject::Fail(const wchar_t* member, HRESULT hr) const {

@@ -44,8 +44,10 @@ public:
 
     // Releases the object, then waits until the DLL's DllCanUnloadNow says S_OK:
     // work the object left running (a check past its time limit, a dialog's
-    // Test) holds the DLL's module count, and ending the process under it
-    // would leave a share connection behind. The work always ends.
+    // Test) holds the DLL's module count. The answer is out by then, and a host
+    // kills a plugin that overruns its own limit anyway, so the wait is short:
+    // work still running then (a logon to a server that has not answered) is
+    // named on standard error and ends with the process.
     ~CheckObject();
     CheckObject(CheckObject&&) = default;
     CheckObject& operator=(CheckObject&&) = delete;
