@@ -9,12 +9,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "CheckTestSupport.h"
@@ -276,6 +279,77 @@ ComPtr<_lineprobeCom> ShareObject(bool limited) {
     return object;
 }
 
+// Host threads that each check the same file on the stand-in server with an
+// object of their own: a call lets all of them check at the same moment and
+// waits for every answer. Empty when no stand-in runs.
+class ShareSensors {
+public:
+    explicit ShareSensors(std::size_t count) : m_ready(count) {
+        for (std::size_t i = 0; i < count; ++i) m_threads.emplace_back([this] { Serve(); });
+        std::unique_lock<std::mutex> hold(m_lock);
+        m_changed.wait(hold, [&] { return m_setUp == m_threads.size(); });
+    }
+    ShareSensors(const ShareSensors&) = delete;
+    ShareSensors& operator=(const ShareSensors&) = delete;
+    ~ShareSensors() {
+        {
+            const std::lock_guard<std::mutex> hold(m_lock);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        for (std::thread& t : m_threads) t.join();
+    }
+
+    bool Ready() const { return m_ready == m_threads.size(); }
+
+    // True when every sensor answered up.
+    bool CheckAll() {
+        std::unique_lock<std::mutex> hold(m_lock);
+        ++m_round;
+        m_answered = 0;
+        m_allUp = true;
+        m_changed.notify_all();
+        m_changed.wait(hold, [&] { return m_answered == m_threads.size(); });
+        return m_allUp;
+    }
+
+private:
+    void Serve() {
+        const Apartment apartment;
+        ComPtr<_lineprobeCom> object;
+        {
+            // One at a time: the share's folder is written while nothing is connected.
+            const std::lock_guard<std::mutex> hold(m_lock);
+            object = ShareObject(false);
+            if (!object) --m_ready;
+            ++m_setUp;
+        }
+        m_changed.notify_all();
+        for (std::size_t seen = 0;;) {
+            std::unique_lock<std::mutex> hold(m_lock);
+            m_changed.wait(hold, [&] { return m_stop || m_round != seen; });
+            if (m_stop) return;
+            seen = m_round;
+            hold.unlock();
+            const bool up = object && CheckThroughVtable(object.Get());
+            hold.lock();
+            m_allUp = m_allUp && up;
+            ++m_answered;
+            m_changed.notify_all();
+        }
+    }
+
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<std::thread> m_threads;
+    std::size_t m_ready;
+    std::size_t m_setUp = 0;
+    std::size_t m_round = 0;
+    std::size_t m_answered = 0;
+    bool m_allUp = true;
+    bool m_stop = false;
+};
+
 struct FileCases {
     const char* label;
     Case floor;
@@ -359,10 +433,12 @@ int Run(bool quick, const char* json) {
     const ComPtr<_lineprobeCom> limitedShareObject = ShareObject(true);
     Case share("share", [raw = shareObject.Get()] { return CheckThroughVtable(raw); });
     Case limitedShare("share, limit", [raw = limitedShareObject.Get()] { return CheckThroughVtable(raw); });
-    if (shareObject && limitedShareObject) {
+    ShareSensors sensors(8);
+    Case eightAtOnce("share, eight at once", [&sensors] { return sensors.CheckAll(); });
+    if (shareObject && limitedShareObject && sensors.Ready()) {
         std::fprintf(stderr, "share through the stand-in server\n");
-        Measure({&share, &limitedShare}, quick ? 3 : 15, quick ? 0.05 : 0.1);
-        all.insert(all.end(), {&share, &limitedShare});
+        Measure({&share, &limitedShare, &eightAtOnce}, quick ? 3 : 15, quick ? 0.05 : 0.1);
+        all.insert(all.end(), {&share, &limitedShare, &eightAtOnce});
     } else {
         std::fprintf(stderr, "no stand-in file server: the share is not measured\n");
     }
@@ -409,6 +485,8 @@ int Run(bool quick, const char* json) {
                 shareFigure(share).c_str());
     std::printf("| the same with the host's time limit (work on a thread of its own) | %s |\n",
                 shareFigure(limitedShare).c_str());
+    std::printf("| eight host threads checking that file at the same moment, until the last answer | %s |\n",
+                shareFigure(eightAtOnce).c_str());
 
     struct Target {
         const char* name;
@@ -447,11 +525,13 @@ int Run(bool quick, const char* json) {
         std::fprintf(file,
                      "{\"vtable_100b\": %.3f, \"dispatch_100b\": %.3f, \"vtable_1gib\": %.3f, "
                      "\"vtable_1mib_line\": %.3f, \"floor_1mib_line\": %.3f, \"cold\": %.3f, "
-                     "\"vbs_ours_over_fso\": %.3f, \"share_standin\": %.3f, \"share_standin_limit\": %.3f}\n",
+                     "\"vbs_ours_over_fso\": %.3f, \"share_standin\": %.3f, \"share_standin_limit\": %.3f, "
+                     "\"share_standin_eight\": %.3f}\n",
                      vtable / floor, files[0].invoke.PerCall() / floor, files[3].vtable.PerCall() / floor,
                      files[2].vtable.PerCall() / floor, files[2].floor.PerCall() / floor, coldRatio,
                      fso > 0 ? script / fso : 0.0, share.samples.empty() ? 0.0 : share.PerCall() / floor,
-                     limitedShare.samples.empty() ? 0.0 : limitedShare.PerCall() / floor);
+                     limitedShare.samples.empty() ? 0.0 : limitedShare.PerCall() / floor,
+                     eightAtOnce.samples.empty() ? 0.0 : eightAtOnce.PerCall() / floor);
         std::fclose(file);
     }
 
