@@ -1,5 +1,5 @@
-// A password read from standard input leaves no piece of itself in freed
-// memory: while the line is read and dropped, every block the program frees
+// A password read from standard input, or decoded from a long PW value, leaves
+// no piece of itself in freed memory: meanwhile every block the program frees
 // is searched for three of its characters, as bytes and as UTF-16.
 #include <gtest/gtest.h>
 
@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <new>
 
+#include "Base64.h"
 #include "Console.h"
+#include "Failure.h"
 
 namespace {
 
@@ -87,6 +89,17 @@ TEST(ReadSecretLine, LeavesNoPieceOfThePasswordInFreedMemory) {
     CloseHandle(readEnd);
 
     EXPECT_TRUE(same) << "the line read is not the password";
+    EXPECT_EQ(g_blocksWithPassword.load(), 0) << "freed blocks held a piece of the password";
+}
+
+// The decoder's copy of a long password goes wiped, also when a later group of
+// the value turns out to begin with "=".
+TEST(DecodePassword, LeavesNoPieceOfALongPasswordInFreedMemory) {
+    const std::wstring stored = Base64Encode(std::wstring(300, static_cast<wchar_t>(kMark))) + L"=AAA";
+    g_blocksWithPassword = 0;
+    g_watching = true;
+    EXPECT_THROW(DecodePassword(stored), Failure);
+    g_watching = false;
     EXPECT_EQ(g_blocksWithPassword.load(), 0) << "freed blocks held a piece of the password";
 }
 
