@@ -21,12 +21,121 @@ ensure_packages() {
         echo "  apt-get update && apt-get install -y --no-install-recommends" $missing >&2
         exit 1
     fi
-    if [ "$apt_updated" = 0 ]; then
-        apt-get update -qq >/dev/null
-        apt_updated=1
-    fi
+    [ "$apt_updated" = 1 ] || update_package_lists
     echo "installing:" $missing
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >/dev/null
+    install_packages $missing
+}
+
+# apt-get update, tried three times a few seconds apart. A list that still
+# cannot be read (a mirror in the middle of a sync) is named, and the install
+# goes on with the lists apt has: what is missing is often in them.
+update_package_lists() {
+    local attempt errors
+    apt_updated=1
+    for attempt in 1 2 3; do
+        errors=$(apt-get update -qq 2>&1 >/dev/null) && return 0
+        [ "$attempt" = 3 ] || sleep 5
+    done
+    echo "apt-get update failed 3 times; going on with the package lists it has. Not read:" >&2
+    unread_lists "$errors" >&2
+}
+
+# The lists that apt's E: and W: lines name, each with apt's reason.
+unread_lists() {
+    local line
+    while IFS= read -r line; do
+        if [[ $line =~ ^[EW]:\ Failed\ to\ fetch\ ([^ ]+)\ +(.*)$ ]]; then
+            echo "  ${BASH_REMATCH[1]}"
+            echo "    ${BASH_REMATCH[2]}"
+        elif [[ $line =~ ^[EW]:\  && ! $line =~ ^[EW]:\ Some\ index\ files\ failed ]]; then
+            echo "  ${line:3}"
+        fi
+    done <<<"$1"
+}
+
+# apt-get install, quiet when it works. An i386 library must have the very
+# version of its installed amd64 twin, which the i386 lists may lack when one
+# of them could not be read: then the install is tried once more with such
+# versions asked for. When it still fails: apt's own error lines, the command
+# to run, and a stop that names the packages.
+install_packages() {
+    local pins=() errors
+    errors=$(apt_install "$@") && return 0
+    if [[ " $* " == *":i386 "* ]]; then
+        echo "the install failed; asking apt which i386 libraries must match their amd64 twins"
+        mapfile -t pins < <(i386_twin_versions "$@")
+    fi
+    if [ ${#pins[@]} -gt 0 ]; then
+        echo "trying again with the versions of the amd64 twins:" "${pins[@]}"
+        errors=$(apt_install "$@" "${pins[@]}") && return 0
+    fi
+    {
+        echo "$errors"
+        apt-get install -s -q --no-install-recommends "$@" "${pins[@]}" 2>/dev/null |
+            sed -n '/unmet dependencies:/,$p' || true
+        unmatched_twins "$@"
+        echo "Could not install:" "$@"
+        echo "To see apt's whole answer, run as root:"
+        echo "  apt-get install --no-install-recommends" "$@" "${pins[@]}"
+    } >&2
+    exit 1
+}
+
+# apt's errors on stderr when it fails; dpkg's progress is dropped.
+apt_install() {
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" 2>&1 >/dev/null
+}
+
+# The i386 packages that apt cannot place for "$@", from its dry run, one
+# "name:i386=version" a line where the i386 lists offer the installed amd64
+# version. Pinning one may show the next, so the dry run is repeated.
+i386_twin_versions() {
+    local pins=() before name version round
+    for round in 1 2 3 4 5 6; do
+        before=${#pins[@]}
+        for name in $(i386_names_in_problems "$@" "${pins[@]}"); do
+            version=$(amd64_version "$name")
+            [[ " ${pins[*]} " == *" $name:i386="* ]] && continue
+            i386_offers "$name" "$version" && pins+=("$name:i386=$version")
+        done
+        [ ${#pins[@]} = "$before" ] && break
+    done
+    [ ${#pins[@]} = 0 ] || printf '%s\n' "${pins[@]}"
+}
+
+# The names of the i386 packages in apt's list of unmet dependencies.
+i386_names_in_problems() {
+    apt-get install -s -q --no-install-recommends "$@" 2>/dev/null |
+        sed -n '/unmet dependencies:/,$p' | grep -o '[a-z0-9][a-z0-9.+-]*:i386' | sed 's/:i386$//' | sort -u || true
+}
+
+# Says which i386 libraries to install first: those whose installed amd64
+# twin has a version that the i386 lists do not offer.
+unmatched_twins() {
+    local name version offered older
+    for name in $(i386_names_in_problems "$@"); do
+        version=$(amd64_version "$name")
+        if [ -z "$version" ] || i386_offers "$name" "$version"; then
+            continue
+        fi
+        echo "$name:i386 must have the version of the installed $name ($version), which the i386 lists lack."
+        offered=$(apt-cache policy "$name:i386" | sed -n 's/^ *Candidate: //p')
+        [ -n "$offered" ] && [ "$offered" != "(none)" ] || continue
+        older=
+        dpkg --compare-versions "$offered" lt "$version" && older=" --allow-downgrades"
+        echo "  Install both at the version they offer first, then run this again:"
+        echo "  apt-get install --no-install-recommends$older $name=$offered $name:i386=$offered"
+    done
+}
+
+# The version of the installed amd64 package $1, or nothing.
+amd64_version() {
+    dpkg-query -W -f='${Status}|${Version}' "$1:amd64" 2>/dev/null | sed -n 's/^install ok installed|//p' || true
+}
+
+# True when the i386 lists offer package $1 in version $2.
+i386_offers() {
+    [ -n "$2" ] && apt-cache madison "$1:i386" | awk -F '|' -v v="$2" '{ gsub(/ /, "", $2) } $2 == v { found = 1 } END { exit !found }'
 }
 
 # This kernel cannot run 32-bit x86 code natively, so 32-bit Wine runs under

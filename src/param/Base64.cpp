@@ -129,6 +129,8 @@ SecretText DecodePassword(std::wstring_view stored) {
     char small[192];
     const std::size_t room = DecodedRoom(stored);
     if (room <= sizeof small) {
+        // The clear password would outlive the call in this frame's stack, for the
+        // next function's locals or a crash dump to show: wiped on every way out.
         const WipedOnExit wipe(small, room);
         return SecretText(FromAnsi(std::string_view(small, DecodeInto(stored, small))));
     }

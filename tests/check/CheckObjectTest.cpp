@@ -126,6 +126,8 @@ const FileCase kFileCases[] = {
     {"CrEndings", "STATUS OK\rsecond\rthird\r", kWords, true, L"second"},
     {"NoFinalLineBreak", "STATUS FAIL\r\nlast words", kWords, false, L"last words"},
     {"CrLfOnly", "\r\n", kWords, false, L"ERR: None found"},
+    // ec_result holds the whole line, NUL included: its length, not a terminator, ends it.
+    {"NulInSecondLine", "STATUS OK\r\nbefore\0after\r\n"s, kWords, true, L"before\0after"s},
     {"LongFirstLine", "OK" + std::string(2 << 20, 'x') + "\r\nafter the long line\r\n", kWords, true,
      L"after the long line"},
     {"WordBeyondTheLineBound", std::string(1 << 20, 'x') + "OK\r\nsecond\r\n", kWords, false, L"ERR: None found"},

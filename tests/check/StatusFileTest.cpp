@@ -110,6 +110,9 @@ const LineCase kLineCases[] = {
      {std::wstring(30, L'a'), L"x"}},
     {"Utf8CharacterAcrossBlocks", "\xEF\xBB\xBF" + std::string(60, 'a') + "\xE2\x82\xAC" "z\n",
      {std::wstring(60, L'a') + L"\u20ACz"}},
+    // Lead byte E0 (U+0800 to U+0FFF): with 64-byte blocks the cut falls after its second byte.
+    {"Utf8LeadE0AcrossBlocks", "\xEF\xBB\xBF" + std::string(59, 'a') + "\xE0\xA4\x85\xE0\xA0\x80z\n",
+     {std::wstring(59, L'a') + L"\u0905\u0800z"}},
     {"AnsiAfterALongAsciiRun", std::string(40, 'a') + "\xE9\x80" + std::string(20, 'b') + "\n",
      {std::wstring(40, L'a') + L"\u00E9\u20AC" + std::wstring(20, L'b')}},
 };
@@ -196,6 +199,8 @@ TEST(LineBound, BlockEndingAtTheBound) {
         {"Utf8CharacterAcrossBlockEndAndBound",
          "\xEF\xBB\xBF" + std::string(kLineByteLimit - 3, 'a') + "\xF0\x9F\x98\x80tail\nnext", 61681,
          {std::wstring(kLineByteLimit - 3, L'a'), L"next"}},
+        {"Utf8LeadE0CutByTheBound", "\xEF\xBB\xBF" + std::string(kLineByteLimit - 2, 'a') + "\xE0\xA4\x85\nnext", 65536,
+         {std::wstring(kLineByteLimit - 2, L'a'), L"next"}},
 #ifdef _WIN32
         // ANSI in a double-byte code page: the bound falls after a lead byte,
         // or after a trail byte with a lead byte's value (0x9F in 932).
@@ -205,6 +210,8 @@ TEST(LineBound, BlockEndingAtTheBound) {
          {std::wstring(kLineByteLimit / 2, L'\u4E9C'), L"next"}, 932},
         {"Utf8CodePageCharacterCutByTheBound", std::string(kLineByteLimit - 1, 'a') + "\xE2\x82\xAC\nnext", 61681,
          {std::wstring(kLineByteLimit - 1, L'a'), L"next"}, 65001},
+        {"Utf8CodePageLeadE0CutByTheBound", std::string(kLineByteLimit - 2, 'a') + "\xE0\xA4\x85\nnext", 65536,
+         {std::wstring(kLineByteLimit - 2, L'a'), L"next"}, 65001},
 #endif
     };
     for (const auto& c : cases) {
