@@ -6,6 +6,9 @@
 // Input: byte 0 picks the reader's block size, byte 1 the most one read hands
 // out, byte 2 the length of a run of the two-byte pattern in bytes 4 and 5
 // (up to 1275 bytes), byte 3 where the run goes; the rest is the file.
+// The first line is also read in pieces: they join to the same line, and a
+// search across them finds a word exactly where a search of the whole line
+// does, for words of the line that piece boundaries may cut.
 // One input in 4096, chosen by a hash so that mutations do not pile up there,
 // gets a run of a few bytes either side of the line bound instead: such an
 // input costs a megabyte of reading twice.
@@ -22,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "CheckSteps.h"
 #include "StatusFile.h"
 
 namespace {
@@ -232,6 +236,37 @@ std::size_t MostCharacters(TextEncoding encoding) {
     return wide ? kLineByteLimit / 2 : kLineByteLimit;
 }
 
+// Joins the pieces of a line and hands them to every search.
+class Pieces final : public TextSink {
+public:
+    explicit Pieces(std::vector<WordSearch>& searches) : m_searches(searches) {}
+    void Add(std::wstring_view piece) override {
+        if (piece.empty() || piece.size() > LineReader::kPieceBytes) std::abort();
+        text.append(piece);
+        for (WordSearch& search : m_searches) search.Add(piece);
+    }
+    std::wstring text;
+
+private:
+    std::vector<WordSearch>& m_searches;
+};
+
+// Words of the line around where blocks and pieces end (counted as one
+// character per unit), each also with its last character changed, and the empty word.
+std::vector<std::wstring> WordsAcrossBoundaries(const std::wstring& line, std::size_t blockSize, std::size_t unit,
+                                                unsigned seed) {
+    std::vector<std::wstring> words{L""};
+    const std::size_t length = 2 + seed % 7;
+    for (const std::size_t end : {blockSize, 2 * blockSize, 3 * blockSize, LineReader::kPieceBytes, 2 * LineReader::kPieceBytes}) {
+        const std::size_t at = end / unit - std::min(end / unit, 1 + seed % length);
+        if (at >= line.size()) continue;
+        words.push_back(line.substr(at, length));
+        words.push_back(words.back());
+        words.back().back() ^= 1;
+    }
+    return words;
+}
+
 // FNV-1a of the whole input.
 bool AcrossTheBound(const std::uint8_t* data, std::size_t size) {
     std::uint32_t hash = 2166136261u;
@@ -270,6 +305,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = 0; i < runLength; ++i) expanded.push_back(pattern[i % 2]);
         expanded.append(file.substr(runAt));
         if (Reference(expanded) != reading) std::abort();
+    }
+
+    const std::wstring line = reading.lines.empty() ? L"" : reading.lines[0];
+    const bool wide = reading.encoding == TextEncoding::Utf16Le || reading.encoding == TextEncoding::Utf16Be;
+    const std::vector<std::wstring> words = WordsAcrossBoundaries(line, blockSize, wide ? 2 : 1, data[2] ^ data[3]);
+    std::vector<WordSearch> searches(words.begin(), words.end());
+    Pieces pieces(searches);
+    FuzzSource streamed(file, runAt, runLength, pattern, chunk);
+    LineReader reader(streamed, blockSize);
+    if (reader.ReadLine(pieces) == reading.lines.empty() || pieces.text != line) std::abort();
+    if (reader.ReadLine() != (reading.lines.size() > 1 ? std::optional(reading.lines[1]) : std::nullopt)) std::abort();
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (searches[i].Found() != (!line.empty() && line.find(words[i]) != std::wstring::npos)) std::abort();
     }
     return 0;
 }
