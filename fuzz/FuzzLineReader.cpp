@@ -237,35 +237,15 @@ std::size_t MostCharacters(TextEncoding encoding) {
 }
 
 // Joins the pieces of a line and hands them to every search.
-class Pieces final : public TextSink {
-public:
-    explicit Pieces(std::vector<WordSearch>& searches) : m_searches(searches) {}
+struct Pieces final : TextSink {
     void Add(std::wstring_view piece) override {
         if (piece.empty() || piece.size() > LineReader::kPieceBytes) std::abort();
         text.append(piece);
-        for (WordSearch& search : m_searches) search.Add(piece);
+        for (WordSearch& search : searches) search.Add(piece);
     }
     std::wstring text;
-
-private:
-    std::vector<WordSearch>& m_searches;
+    std::vector<WordSearch> searches;
 };
-
-// Words of the line around where blocks and pieces end (counted as one
-// character per unit), each also with its last character changed, and the empty word.
-std::vector<std::wstring> WordsAcrossBoundaries(const std::wstring& line, std::size_t blockSize, std::size_t unit,
-                                                unsigned seed) {
-    std::vector<std::wstring> words{L""};
-    const std::size_t length = 2 + seed % 7;
-    for (const std::size_t end : {blockSize, 2 * blockSize, 3 * blockSize, LineReader::kPieceBytes, 2 * LineReader::kPieceBytes}) {
-        const std::size_t at = end / unit - std::min(end / unit, 1 + seed % length);
-        if (at >= line.size()) continue;
-        words.push_back(line.substr(at, length));
-        words.push_back(words.back());
-        words.back().back() ^= 1;
-    }
-    return words;
-}
 
 // FNV-1a of the whole input.
 bool AcrossTheBound(const std::uint8_t* data, std::size_t size) {
@@ -307,17 +287,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (Reference(expanded) != reading) std::abort();
     }
 
+    // Words of the first line around where blocks and pieces end (one character
+    // per unit), each also with its last character changed, and the empty word.
     const std::wstring line = reading.lines.empty() ? L"" : reading.lines[0];
     const bool wide = reading.encoding == TextEncoding::Utf16Le || reading.encoding == TextEncoding::Utf16Be;
-    const std::vector<std::wstring> words = WordsAcrossBoundaries(line, blockSize, wide ? 2 : 1, data[2] ^ data[3]);
-    std::vector<WordSearch> searches(words.begin(), words.end());
-    Pieces pieces(searches);
+    const std::size_t unit = wide ? 2 : 1;
+    const std::size_t length = 2 + data[3] % 7;
+    std::vector<std::wstring> words{L""};
+    for (const std::size_t end : {blockSize, 3 * blockSize, LineReader::kPieceBytes, 2 * LineReader::kPieceBytes}) {
+        const std::size_t at = end / unit - std::min(end / unit, 1 + data[2] % length);
+        if (at >= line.size()) continue;
+        words.push_back(line.substr(at, length));
+        words.push_back(words.back());
+        words.back().back() ^= 1;
+    }
+    Pieces pieces;
+    for (const std::wstring& word : words) pieces.searches.emplace_back(word);
     FuzzSource streamed(file, runAt, runLength, pattern, chunk);
     LineReader reader(streamed, blockSize);
     if (reader.ReadLine(pieces) == reading.lines.empty() || pieces.text != line) std::abort();
     if (reader.ReadLine() != (reading.lines.size() > 1 ? std::optional(reading.lines[1]) : std::nullopt)) std::abort();
     for (std::size_t i = 0; i < words.size(); ++i) {
-        if (searches[i].Found() != (!line.empty() && line.find(words[i]) != std::wstring::npos)) std::abort();
+        if (pieces.searches[i].Found() != (!line.empty() && line.find(words[i]) != std::wstring::npos)) std::abort();
     }
     return 0;
 }
