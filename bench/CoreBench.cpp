@@ -4,11 +4,16 @@
 // report goes to stderr; stdout gets a Markdown table of medians and ratios.
 //   lineprobe_core_bench [--json=FILE] [Google Benchmark options]
 // --json also writes the figures that scripts/bench collects as a JSON object.
+// The program's own operator new and delete count the heap bytes held, so that
+// what one check run holds at most can be told.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -22,6 +27,11 @@
 #include "StatusFile.h"
 
 namespace lineprobe::bench {
+
+// Heap bytes asked for and not yet given back, and the most of them since the last reset.
+std::atomic<std::size_t> g_heldBytes{0};
+std::atomic<std::size_t> g_peakBytes{0};
+
 namespace {
 
 constexpr std::size_t kMebibyte = std::size_t{1} << 20;
@@ -129,6 +139,30 @@ void CheckRun(benchmark::State& state) {
     }
 }
 
+// The most heap bytes one check run of `bytes` holds at once. Asked before any
+// other reader runs, so that the read block counts too (later runs reuse the
+// block the first one gave back).
+std::size_t CheckPeakBytes(std::string_view bytes) {
+    const std::wstring parameter = L"#LOGFILE=C:\\status\\state.txt#USER=#PW=c2VjcmV0#UP=UP#DOWN=DOWN#";
+    const std::size_t before = g_heldBytes;
+    g_peakBytes = before;
+    {
+        MemoryEnvironment environment(bytes, parameter);
+        const CheckOutcome outcome = RunCheckSteps(environment);
+        if (!outcome.up) std::fprintf(stderr, "the check did not answer up\n");
+    }
+    return g_peakBytes - before;
+}
+
+// The 10 MiB file of the Windows benchmark with its first line of 1 MiB.
+std::string TenMebibytesWithLongLine() {
+    std::string bytes = Status(kMebibyte);
+    const std::string filler = "filler line of the benchmark status file, never read by a check\r\n";
+    while (bytes.size() < 10 * kMebibyte) bytes += filler;
+    bytes.resize(10 * kMebibyte);
+    return bytes;
+}
+
 void ParameterLookup(benchmark::State& state) {
     const std::wstring text = BuildParameterString({L"\\\\srv\\share\\logs\\state.txt", L"monitor", L"secret", L"UP", L"DOWN"});
     for (auto _ : state) {
@@ -177,7 +211,7 @@ std::string Nanoseconds(double ns) {
     return text;
 }
 
-void PrintTable(const std::map<std::string, double>& medians) {
+void PrintTable(const std::map<std::string, double>& medians, std::size_t checkBytes) {
     const auto at = [&](const std::string& name) {
         const auto found = medians.find(name);
         return found == medians.end() ? 0.0 : found->second;
@@ -202,10 +236,14 @@ void PrintTable(const std::map<std::string, double>& medians) {
     std::printf("| GetParameterField, one key of a full parameter string | %s |\n",
                 Nanoseconds(at("parameter_lookup/")).c_str());
     std::printf("| DecodePassword, 25 characters | %s |\n", Nanoseconds(at("password_decode/")).c_str());
+    std::printf("\n| heap | bytes | target | verdict |\n|---|---|---|---|\n");
+    std::printf("| most held at once by a check run of the 10 MiB file with a first line of 1 MiB | %zu "
+                "| at most 262144 | %s |\n",
+                checkBytes, checkBytes <= 262144 ? "met" : "missed");
 }
 
 // Ratios to the floor on the same input, and nanoseconds for the lookups.
-bool WriteJson(const std::map<std::string, double>& medians, const char* path) {
+bool WriteJson(const std::map<std::string, double>& medians, std::size_t checkBytes, const char* path) {
     const auto at = [&](const std::string& name) {
         const auto found = medians.find(name);
         return found == medians.end() ? 0.0 : found->second;
@@ -218,14 +256,43 @@ bool WriteJson(const std::map<std::string, double>& medians, const char* path) {
     if (!file) return false;
     std::fprintf(file,
                  "{\"check_run_100b\": %.3f, \"reader_100b\": %.3f, \"reader_1mib_ansi\": %.3f, "
-                 "\"reader_1mib_utf8\": %.3f, \"field_lookup_ns\": %.1f, \"decode_password_ns\": %.1f}\n",
+                 "\"reader_1mib_utf8\": %.3f, \"field_lookup_ns\": %.1f, \"decode_password_ns\": %.1f, "
+                 "\"check_bytes_1mib_line\": %zu}\n",
                  ratio("check_run", 0), ratio("read_two_lines", 0), ratio("read_two_lines", 3),
-                 ratio("read_two_lines", 4), at("parameter_lookup/"), at("password_decode/"));
+                 ratio("read_two_lines", 4), at("parameter_lookup/"), at("password_decode/"), checkBytes);
     return std::fclose(file) == 0;
 }
 
 }  // namespace
 }  // namespace lineprobe::bench
+
+// Each block carries its size in front of it, so that delete knows what it gives back.
+namespace {
+constexpr std::size_t kHeader = alignof(std::max_align_t);
+}
+
+// Not inlined: GCC would take the free() below for a mismatch with the new that made the block.
+__attribute__((noinline)) void* operator new(std::size_t size) {
+    auto* block = static_cast<unsigned char*>(std::malloc(size + kHeader));
+    if (!block) throw std::bad_alloc();
+    std::memcpy(block, &size, sizeof size);
+    const std::size_t held = lineprobe::bench::g_heldBytes += size;
+    std::size_t peak = lineprobe::bench::g_peakBytes;
+    while (held > peak && !lineprobe::bench::g_peakBytes.compare_exchange_weak(peak, held)) {
+    }
+    return block + kHeader;
+}
+
+__attribute__((noinline)) void operator delete(void* pointer) noexcept {
+    if (!pointer) return;
+    unsigned char* block = static_cast<unsigned char*>(pointer) - kHeader;
+    std::size_t size;
+    std::memcpy(&size, block, sizeof size);
+    lineprobe::bench::g_heldBytes -= size;
+    std::free(block);
+}
+
+void operator delete(void* pointer, std::size_t) noexcept { operator delete(pointer); }
 
 int main(int argc, char** argv) {
     // Our own option goes before Google Benchmark sees the rest.
@@ -240,6 +307,9 @@ int main(int argc, char** argv) {
     }
     argc = kept;
     argv[argc] = nullptr;
+    // First, while no reader has left a block behind.
+    const std::size_t checkBytes =
+        lineprobe::bench::CheckPeakBytes(lineprobe::bench::TenMebibytesWithLongLine());
     lineprobe::bench::Register();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -248,8 +318,8 @@ int main(int argc, char** argv) {
     collector.SetErrorStream(&std::cerr);
     benchmark::RunSpecifiedBenchmarks(&collector);
     benchmark::Shutdown();
-    lineprobe::bench::PrintTable(collector.medians);
-    if (json && !lineprobe::bench::WriteJson(collector.medians, json)) {
+    lineprobe::bench::PrintTable(collector.medians, checkBytes);
+    if (json && !lineprobe::bench::WriteJson(collector.medians, checkBytes, json)) {
         std::fprintf(stderr, "cannot write %s\n", json);
         return 1;
     }

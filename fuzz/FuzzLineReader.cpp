@@ -6,6 +6,9 @@
 // Input: byte 0 picks the reader's block size, byte 1 the most one read hands
 // out, byte 2 the length of a run of the two-byte pattern in bytes 4 and 5
 // (up to 1275 bytes), byte 3 where the run goes; the rest is the file.
+// The first line is also read in pieces: they join to the same line, and a
+// search across them finds a word exactly where a search of the whole line
+// does, for words of the line that piece boundaries may cut.
 // One input in 4096, chosen by a hash so that mutations do not pile up there,
 // gets a run of a few bytes either side of the line bound instead: such an
 // input costs a megabyte of reading twice.
@@ -22,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "CheckSteps.h"
 #include "StatusFile.h"
 
 namespace {
@@ -232,6 +236,17 @@ std::size_t MostCharacters(TextEncoding encoding) {
     return wide ? kLineByteLimit / 2 : kLineByteLimit;
 }
 
+// Joins the pieces of a line and hands them to every search.
+struct Pieces final : TextSink {
+    void Add(std::wstring_view piece) override {
+        if (piece.empty() || piece.size() > LineReader::kPieceBytes) std::abort();
+        text.append(piece);
+        for (WordSearch& search : searches) search.Add(piece);
+    }
+    std::wstring text;
+    std::vector<WordSearch> searches;
+};
+
 // FNV-1a of the whole input.
 bool AcrossTheBound(const std::uint8_t* data, std::size_t size) {
     std::uint32_t hash = 2166136261u;
@@ -270,6 +285,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = 0; i < runLength; ++i) expanded.push_back(pattern[i % 2]);
         expanded.append(file.substr(runAt));
         if (Reference(expanded) != reading) std::abort();
+    }
+
+    // Words of the first line around where blocks and pieces end (one character
+    // per unit), each also with its last character changed, and the empty word.
+    const std::wstring line = reading.lines.empty() ? L"" : reading.lines[0];
+    const bool wide = reading.encoding == TextEncoding::Utf16Le || reading.encoding == TextEncoding::Utf16Be;
+    const std::size_t unit = wide ? 2 : 1;
+    const std::size_t length = 2 + data[3] % 7;
+    std::vector<std::wstring> words{L""};
+    for (const std::size_t end : {blockSize, 3 * blockSize, LineReader::kPieceBytes, 2 * LineReader::kPieceBytes}) {
+        const std::size_t at = end / unit - std::min(end / unit, 1 + data[2] % length);
+        if (at >= line.size()) continue;
+        words.push_back(line.substr(at, length));
+        words.push_back(words.back());
+        words.back().back() ^= 1;
+    }
+    Pieces pieces;
+    for (const std::wstring& word : words) pieces.searches.emplace_back(word);
+    FuzzSource streamed(file, runAt, runLength, pattern, chunk);
+    LineReader reader(streamed, blockSize);
+    if (reader.ReadLine(pieces) == reading.lines.empty() || pieces.text != line) std::abort();
+    if (reader.ReadLine() != (reading.lines.size() > 1 ? std::optional(reading.lines[1]) : std::nullopt)) std::abort();
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (pieces.searches[i].Found() != (!line.empty() && line.find(words[i]) != std::wstring::npos)) std::abort();
     }
     return 0;
 }

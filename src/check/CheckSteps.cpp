@@ -1,5 +1,6 @@
 #include "CheckSteps.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <iterator>
@@ -112,6 +113,29 @@ bool ContainsWord(std::wstring_view line, std::wstring_view word) noexcept {
     return !line.empty() && line.find(word) != std::wstring_view::npos;
 }
 
+void WordSearch::Add(std::wstring_view piece) {
+    if (m_found || piece.empty()) return;
+    if (m_word.empty() || piece.find(m_word) != std::wstring_view::npos) {
+        m_found = true;
+        return;
+    }
+    const std::size_t keep = m_word.size() - 1;
+    if (!m_window.empty()) {
+        m_joined.assign(m_window);
+        m_joined.append(piece.substr(0, keep));
+        if (m_joined.find(m_word) != std::wstring::npos) {
+            m_found = true;
+            return;
+        }
+    }
+    if (piece.size() >= keep) {
+        m_window.assign(piece.substr(piece.size() - keep));
+    } else {
+        m_window.append(piece);
+        m_window.erase(0, m_window.size() - std::min(m_window.size(), keep));
+    }
+}
+
 std::optional<std::uint64_t> StaleMinutes(std::uint64_t lastWrite, std::uint64_t now, unsigned maxMinutes) noexcept {
     if (lastWrite >= now || now - lastWrite <= maxMinutes * kTicksPerMinute) {
         return std::nullopt;
@@ -136,6 +160,25 @@ std::wstring StepFailureText(std::wstring_view description, int line) {
 }
 
 namespace {
+
+// The first line is searched as it is read and never kept whole. The up word
+// goes first: once it is found, the down word no longer counts.
+class FirstLineSearch final : public TextSink {
+public:
+    FirstLineSearch(std::wstring_view upWord, std::wstring_view downWord) noexcept : m_up(upWord), m_down(downWord) {}
+
+    void Add(std::wstring_view piece) override {
+        m_up.Add(piece);
+        if (!m_up.Found()) m_down.Add(piece);
+    }
+
+    bool Up() const noexcept { return m_up.Found(); }
+    bool Down() const noexcept { return m_down.Found(); }
+
+private:
+    WordSearch m_up;
+    WordSearch m_down;
+};
 
 // Leaves the run through the failure handler.
 struct ReportedFailure {
@@ -250,13 +293,11 @@ private:
             return false;
         }
         if (TooOld(*file)) return true;
-        std::wstring firstLine;
+        FirstLineSearch search(m_upWord, m_downWord);
         std::wstring secondLine;
         Step(210, [&] {
             reader.emplace(*file);
-            std::optional<std::wstring> line = reader->ReadLine();
-            if (!line) throw Failure(FailureKind::InputPastEndOfFile);
-            firstLine = std::move(*line);
+            if (!reader->ReadLine(search)) throw Failure(FailureKind::InputPastEndOfFile);
         });
         // The first line decides alone: a second line that cannot be read is empty.
         Note(240, [&] {
@@ -267,10 +308,10 @@ private:
         reader.reset();
         file.reset();
 
-        if (ContainsWord(firstLine, m_upWord)) {
+        if (search.Up()) {
             m_outcome.up = true;
             m_outcome.text = std::move(secondLine);
-        } else if (ContainsWord(firstLine, m_downWord)) {
+        } else if (search.Down()) {
             m_outcome.up = false;
             m_outcome.text = std::move(secondLine);
         } else {

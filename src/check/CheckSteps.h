@@ -76,6 +76,22 @@ std::optional<std::wstring> RemoteServerOf(std::wstring_view path);
 std::wstring NoAnswerReason(std::wstring_view server, unsigned seconds);
 // Case-sensitive; an empty word is found in any non-empty line and in no empty one.
 bool ContainsWord(std::wstring_view line, std::wstring_view word) noexcept;
+
+// ContainsWord on a line handed in pieces, without the line: a word cut by a
+// piece boundary is found through a window of the last characters before it,
+// one fewer than the word has.
+class WordSearch final : public TextSink {
+public:
+    explicit WordSearch(std::wstring_view word) noexcept : m_word(word) {}
+    void Add(std::wstring_view piece) override;
+    bool Found() const noexcept { return m_found; }
+
+private:
+    std::wstring_view m_word;
+    std::wstring m_window;  // the end of the line so far, at most one character shorter than the word
+    std::wstring m_joined;  // the window and the start of the next piece
+    bool m_found = false;
+};
 // Whole minutes since the last write when the file is older than maxMinutes;
 // nothing while it is younger, and for a last write in the future.
 std::optional<std::uint64_t> StaleMinutes(std::uint64_t lastWrite, std::uint64_t now, unsigned maxMinutes) noexcept;

@@ -138,67 +138,78 @@ std::size_t WholeCharacters(std::string_view bytes, TextEncoding encoding) noexc
     return bytes.size();
 }
 
+}  // namespace
+
 // A line's text, converted piece by piece as its bytes arrive, to exactly what
-// converting all of its bytes at once would give.
-class LineText {
+// converting all of its bytes at once would give: kept whole, or handed to a
+// sink in pieces through one buffer.
+class LineReader::LineText {
 public:
-    LineText(TextEncoding encoding, unsigned ansiCodePage) noexcept
-        : m_encoding(encoding), m_ansiCodePage(ansiCodePage) {}
+    LineText(TextEncoding encoding, unsigned ansiCodePage, TextSink* sink) noexcept
+        : m_encoding(encoding), m_ansiCodePage(ansiCodePage), m_sink(sink) {}
 
     // Bytes that more of the line follows: converts the whole characters among
     // them and returns their length. The rest is handed in again at the front
-    // of the next piece.
+    // of the next piece, so every piece starts where a character starts.
     std::size_t AddPart(std::string_view bytes) {
-        if (m_encoding == TextEncoding::Ansi && !AnsiIsSingleByte(m_ansiCodePage)) {
-            // Where a character of a multi-byte code page starts is known only from the line's start.
-            m_bytes.append(bytes);
-            return bytes.size();
-        }
-        // A line longer than a block gets room for the bound at once rather than
-        // being copied as it grows; pages that are never written are never touched.
+        // A line kept whole and longer than a block gets room for the bound at
+        // once rather than being copied as it grows; pages that are never
+        // written are never touched.
         m_partBytes += bytes.size();
-        if (m_partBytes > LineReader::kDefaultBlockSize) {
+        if (!m_sink && m_partBytes > kDefaultBlockSize) {
             m_text.reserve(Wide() ? kLineByteLimit / 2 : kLineByteLimit);
         }
-        const std::size_t whole = WholeCharacters(bytes, m_encoding);
+        const std::size_t whole = WholeCharacters(bytes);
         Append(bytes.substr(0, whole));
         return whole;
     }
 
     // The last bytes of the line; `cut` when the bound ends them, so that a
     // character cut in two is dropped.
-    void AddLast(std::string_view bytes, bool cut) {
-        if (cut && m_encoding == TextEncoding::Ansi && !AnsiIsSingleByte(m_ansiCodePage)) {
-            // Where the cut character starts is known only from the line's start.
-            m_bytes.append(bytes);
-            m_bytes.resize(AnsiWholeCharacters(m_bytes, m_ansiCodePage));
-            return;
-        }
-        if (cut) {
-            bytes = bytes.substr(0, WholeCharacters(bytes, m_encoding));
-        }
-        if (!m_bytes.empty()) {
-            m_bytes.append(bytes);
-            return;
-        }
-        Append(bytes);
-    }
+    void AddLast(std::string_view bytes, bool cut) { Append(cut ? bytes.substr(0, WholeCharacters(bytes)) : bytes); }
 
-    std::wstring Take() && {
-        if (!m_bytes.empty()) {
-            AppendFromAnsi(m_bytes, m_text, m_ansiCodePage);
-        }
-        return std::move(m_text);
-    }
+    std::wstring Take() && { return std::move(m_text); }
 
 private:
     bool Wide() const noexcept {
         return m_encoding == TextEncoding::Utf16Le || m_encoding == TextEncoding::Utf16Be;
     }
 
+    // The length of the bytes, which start where a character starts, without
+    // a character that their end cuts in two.
+    std::size_t WholeCharacters(std::string_view bytes) noexcept {
+        if (m_encoding != TextEncoding::Ansi) {
+            return lineprobe::WholeCharacters(bytes, m_encoding);
+        }
+        // Asked once per line, and only of a line that needs it.
+        if (m_ansiSingleByte == Unknown) {
+            m_ansiSingleByte = AnsiIsSingleByte(m_ansiCodePage) ? Yes : No;
+        }
+        return m_ansiSingleByte == Yes ? bytes.size() : AnsiWholeCharacters(bytes, m_ansiCodePage);
+    }
+
+    void Append(std::string_view bytes) {
+        if (!m_sink) {
+            Convert(bytes);
+            return;
+        }
+        while (!bytes.empty()) {
+            std::string_view piece = bytes.substr(0, kPieceBytes);
+            if (piece.size() < bytes.size()) {
+                piece = piece.substr(0, WholeCharacters(piece));
+            }
+            m_text.clear();
+            Convert(piece);
+            if (!m_text.empty()) {
+                m_sink->Add(m_text);
+            }
+            bytes.remove_prefix(piece.size());
+        }
+    }
+
     // Room for as many characters as the bytes may give, so that the converters
     // below, which make room step by step, allocate once.
-    void Append(std::string_view bytes) {
+    void Convert(std::string_view bytes) {
         m_text.reserve(m_text.size() + (Wide() ? bytes.size() / 2 : bytes.size()));
         switch (m_encoding) {
         case TextEncoding::Utf8: AppendUtf8(bytes, m_text); return;
@@ -211,10 +222,13 @@ private:
 
     TextEncoding m_encoding;
     unsigned m_ansiCodePage;
-    std::size_t m_partBytes = 0;  // bytes handed to AddPart so far
-    std::wstring m_text;
-    std::string m_bytes;  // ANSI in a multi-byte code page: the line so far, converted at its end
+    TextSink* m_sink;                // null: the line is kept whole
+    std::size_t m_partBytes = 0;     // bytes handed to AddPart so far
+    enum { Unknown, Yes, No } m_ansiSingleByte = Unknown;
+    std::wstring m_text;             // the line, or the piece for the sink
 };
+
+namespace {
 
 // One spare block of the default size for the whole process: a reader takes it
 // and gives it back, so that checks run one after another allocate no block.
@@ -366,7 +380,22 @@ std::optional<std::wstring> LineReader::ReadLine() {
     if (!m_started) {
         Start();
     }
-    LineText line(m_encoding, m_ansiCodePage);
+    LineText line(m_encoding, m_ansiCodePage, nullptr);
+    if (!ReadInto(line)) {
+        return std::nullopt;
+    }
+    return std::move(line).Take();
+}
+
+bool LineReader::ReadLine(TextSink& sink) {
+    if (!m_started) {
+        Start();
+    }
+    LineText line(m_encoding, m_ansiCodePage, &sink);
+    return ReadInto(line);
+}
+
+bool LineReader::ReadInto(LineText& line) {
     std::size_t taken = 0;    // bytes of the line converted, counted toward the bound
     std::size_t carried = 0;  // bytes at m_begin searched already: a character the block cut in two
     bool begun = false;       // a character or the line end was read
@@ -408,19 +437,19 @@ std::optional<std::wstring> LineReader::ReadLine() {
         if (ended) {
             m_afterCr = UnitAt(m_begin + end) == kCr;
             m_begin += end + m_unit;
-            return std::move(line).Take();
+            return true;
         }
         m_begin += end;
         carried = 0;
     }
     if (!begun) {
-        return std::nullopt;
+        return false;
     }
     if (!bounded && carried > 0) {
         line.AddLast(std::string_view(m_block.get() + m_begin, carried), false);
         m_begin += carried;
     }
-    return std::move(line).Take();
+    return true;
 }
 
 }  // namespace lineprobe

@@ -47,6 +47,16 @@ struct EncodingMark {
 };
 EncodingMark DetectEncoding(std::string_view start) noexcept;
 
+// Takes a line's text in pieces, in order, as the reader converts it.
+class TextSink {
+public:
+    // A piece of the line, never empty; the view is valid only during the call.
+    virtual void Add(std::wstring_view piece) = 0;
+
+protected:
+    ~TextSink() = default;
+};
+
 // Pulls lines from a source block by block and reads no further than the line asked for.
 class LineReader {
 public:
@@ -61,6 +71,12 @@ public:
 
     // The next line without its line end, or nothing when the file holds no further line.
     std::optional<std::wstring> ReadLine();
+    // The same line handed to `sink` in pieces of at most kPieceBytes bytes'
+    // worth, converted into a buffer that each piece reuses, so that nothing
+    // holds the whole line; false when the file holds no further line.
+    bool ReadLine(TextSink& sink);
+
+    static constexpr std::size_t kPieceBytes = 8 * 1024;
 
     // Known once the first line has been asked for.
     TextEncoding Encoding() const noexcept { return m_encoding; }
@@ -72,8 +88,11 @@ private:
         void operator()(char* block) const noexcept;
     };
 
+    class LineText;
+
     bool Fill();
     void Start();
+    bool ReadInto(LineText& line);
     char32_t UnitAt(std::size_t offset) const noexcept;
     std::size_t FindLineEnd(std::size_t from, std::size_t to) const noexcept;
 

@@ -19,7 +19,7 @@ struct TestAnswer {
     std::wstring text;
 };
 
-// Runs one check for a parameter string. It runs on a worker thread of its own,
+// Runs one check for a parameter string. It runs on a thread of the thread pool,
 // so it may take its time, and must need neither COM nor the dialog's thread.
 using CheckTester = std::function<TestAnswer(std::wstring_view parameter)>;
 

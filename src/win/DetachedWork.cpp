@@ -10,11 +10,14 @@ struct DetachedStart {
     std::shared_ptr<DetachedWork> work;
     HMODULE module = nullptr;
 
-    static DWORD WINAPI Run(void* context) noexcept {
-        HMODULE module = nullptr;
+    static void CALLBACK Run(PTP_CALLBACK_INSTANCE instance, void* context) noexcept {
         {
             const std::unique_ptr<DetachedStart> start(static_cast<DetachedStart*>(context));
-            module = start->module;
+            // The module may be unloaded the moment its reference goes: the
+            // pool gives it back only after this callback has returned.
+            FreeLibraryWhenCallbackReturns(instance, start->module);
+            // False only when the pool has no thread to spare; body runs all the same.
+            CallbackMayRunLong(instance);
             try {
                 start->body();
             } catch (...) {
@@ -25,34 +28,30 @@ struct DetachedStart {
             SetEvent(start->work->m_done.get());
         }
         module::Release();
-        // The module may be unloaded the moment its reference goes; this call
-        // never returns into it.
-        FreeLibraryAndExitThread(module, 0);
     }
 };
 
 std::shared_ptr<DetachedWork> DetachedWork::Start(std::function<void()> body) {
     unique_handle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!done) ThrowLastError(L"No work can be started on a thread of its own");
+    if (!done) ThrowLastError(L"No work can be started on the thread pool");
     auto start = std::make_unique<DetachedStart>();
     start->body = std::move(body);
     start->work = std::make_shared<DetachedWork>(std::move(done));
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&DetachedStart::Run),
                             &module)) {
-        ThrowLastError(L"The module cannot be held for work on a thread of its own");
+        ThrowLastError(L"The module cannot be held for work on the thread pool");
     }
     unique_hmodule moduleHold(module);
     start->module = module;
     module::AddRef();
-    // Taken before the thread starts: it owns start from then on.
+    // Taken before the work is queued: the callback owns start from then on.
     std::shared_ptr<DetachedWork> work = start->work;
-    const unique_handle thread(CreateThread(nullptr, 0, &DetachedStart::Run, start.get(), 0, nullptr));
-    if (!thread) {
+    if (!TrySubmitThreadpoolCallback(&DetachedStart::Run, start.get(), nullptr)) {
         const DWORD error = GetLastError();
         module::Release();
         SetLastError(error);
-        ThrowLastError(L"No work can be started on a thread of its own");
+        ThrowLastError(L"No work can be started on the thread pool");
     }
     moduleHold.release();
     start.release();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CheckSteps.h"
 #include "MemorySource.h"
 #include "StatusFile.h"
 
@@ -45,10 +46,19 @@ struct LineCase {
     const char* name;
     std::string bytes;
     Lines lines;
+    std::wstring word = {};  // found in the first line read in pieces
 };
 void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 class LineEnds : public ::testing::TestWithParam<LineCase> {};
+
+// The first line as the check reads it: joined from its pieces and searched across them.
+struct Pieces final : TextSink {
+    explicit Pieces(std::wstring_view word) : search(word) {}
+    void Add(std::wstring_view piece) override { text += piece, search.Add(piece); }
+    std::wstring text;
+    WordSearch search;
+};
 
 // Every case also runs with tiny blocks, so that a CR LF or a mark split
 // between two reads is met, and with blocks of 64 bytes, the stride of the
@@ -56,6 +66,12 @@ class LineEnds : public ::testing::TestWithParam<LineCase> {};
 TEST_P(LineEnds, SameLinesForEveryBlockSize) {
     for (std::size_t blockSize : {1u, 2u, 3u, 5u, 64u, 65536u}) {
         EXPECT_EQ(ReadLines(GetParam().bytes, blockSize), GetParam().lines) << "block size " << blockSize;
+        MemorySource source(GetParam().bytes);
+        LineReader reader(source, blockSize);
+        Pieces first(GetParam().word);
+        EXPECT_EQ(reader.ReadLine(first), !GetParam().lines.empty());
+        EXPECT_EQ(first.text, GetParam().lines.empty() ? L"" : GetParam().lines[0]) << "block size " << blockSize;
+        EXPECT_TRUE(GetParam().word.empty() || first.search.Found()) << "block size " << blockSize;
     }
     EXPECT_EQ(ReadLines(GetParam().bytes, 65536, 1), GetParam().lines) << "one byte per read";
 }
@@ -102,6 +118,15 @@ const LineCase kLineCases[] = {
     {"Utf16LoneSurrogate", "\xFF\xFE" + Utf16(u"a", false) + "\x00\xD8"s + Utf16(u"b", false), {L"a\uFFFDb"}},
     {"Utf16OddLastByteDropped", "\xFF\xFE" + Utf16(u"ab", false) + "c", {L"ab"}},
     {"Utf16MarkOnly", "\xFF\xFE", {}},
+    // With 64-byte blocks a block ends inside the word; in UTF-8 inside its first
+    // character, and the reader's first piece of 8 KiB ends inside its last.
+    {"AnsiWordCutByABlockEnd", std::string(62, '.') + "WORD", {std::wstring(62, L'.') + L"WORD"}, L"WORD"},
+    {"Utf8WordCutByABlockEnd", "\xEF\xBB\xBF" + std::string(8188, '.') + "\xC3\xA9t\xC3\xA9",
+     {std::wstring(8188, L'.') + L"\u00E9t\u00E9"}, L"\u00E9t\u00E9"},
+    {"Utf16LeWordCutByABlockEnd", "\xFF\xFE" + Utf16(std::u16string(30, u'.') + u"WORD", false),
+     {std::wstring(30, L'.') + L"WORD"}, L"WORD"},
+    {"Utf16BeWordCutByABlockEnd", "\xFE\xFF" + Utf16(std::u16string(30, u'.') + u"WORD", true),
+     {std::wstring(30, L'.') + L"WORD"}, L"WORD"},
     // Lines longer than the search's stride; with 64-byte blocks the line ends
     // are the last byte or unit of a block and the euro sign straddles two.
     {"LineEndLastByteOfABlock", std::string(63, 'a') + "\n" + std::string(63, 'b') + "\r\nc",
