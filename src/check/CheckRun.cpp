@@ -129,7 +129,7 @@ private:
 
 // What the caller of a limited run and its work share.
 struct LimitedRun {
-    std::atomic<bool> logonReturned{false};  // or none was needed
+    std::atomic<bool> logonReturned{false};  // the file is being opened: no logon, or it is over
     std::atomic<bool> abandoned{false};
     std::mutex lock;
     std::condition_variable published;
@@ -155,12 +155,11 @@ public:
 
     std::wstring ParameterText() override { return m_inner->ParameterText(); }
 
+    // A logon ends in an open or in the run's outcome; the wait for another
+    // check's logon ends at the caller's own deadline and still counts as the
+    // logon, so only the open says that the logon is over.
     bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring_view password,
                       std::wstring& errorText) override {
-        struct Returned {
-            LimitedRun& run;
-            ~Returned() { run.logonReturned = true; }
-        } returned{*m_run};
         return m_inner->ConnectShare(server, user, password, errorText);
     }
 

@@ -175,16 +175,20 @@ lp check --dll "$wdll" --logfile "$share" --up OK --down FAIL --user bob --passw
 expect password_variable_unset 3 'ERR: the environment variable LP_UNSET_VARIABLE is not set'
 
 # A server that answers a logon after 20 s: the answer comes at the limit, and
-# the tool waits only a little for the logon it leaves behind.
-standin_start "$LINEPROBE_BITS" "$LINEPROBE_BUILD_DIR/standinnp.dll"
-started=$SECONDS
-LP_SECRET=Secret1 lp check --dll "$wdll" --logfile '\\stuckfiler\logs\state.txt' --up OK --down FAIL --user monitor \
-    --password-env LP_SECRET --timeout 1
-took=$((SECONDS - started))
-standin_stop
-expect stuck_server_answered_at_the_limit 3 'ERR: No answer from stuckfiler within 1 second (authentication)'
-if [ "$took" -lt 15 ]; then shtest_pass stuck_server_left_behind
-else shtest_fail stuck_server_left_behind "the tool took ${took} s; stderr [$ERR]"; fi
+# the tool waits only a little for the logon it leaves behind. 64-bit only:
+# 32-bit Wine under qemu may crash a process that ends while another of its
+# threads still runs.
+if [ "$LINEPROBE_BITS" = win64 ]; then
+    standin_start "$LINEPROBE_BITS" "$LINEPROBE_BUILD_DIR/standinnp.dll"
+    started=$SECONDS
+    LP_SECRET=Secret1 lp check --dll "$wdll" --logfile '\\stuckfiler\logs\state.txt' --up OK --down FAIL --user monitor \
+        --password-env LP_SECRET --timeout 1
+    took=$((SECONDS - started))
+    standin_stop
+    expect stuck_server_answered_at_the_limit 3 'ERR: No answer from stuckfiler within 1 second (authentication)'
+    if [ "$took" -lt 15 ]; then shtest_pass stuck_server_left_behind
+    else shtest_fail stuck_server_left_behind "the tool took ${took} s; stderr [$ERR]"; fi
+fi
 
 # --- the password codec --------------------------------------------------
 printf ' %s \n' "$secret" >"$work/encode"
