@@ -32,12 +32,14 @@ public:
     bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring_view password,
                       std::wstring& errorText) override {
         const double joining = m_trace.On() ? m_trace.Elapsed() : 0;
-        m_trace.WriteMade([&] { return L"logon: server \"" + std::wstring(server) + L"\" as \"" + std::wstring(user) + L"\""; });
+        m_trace.WriteMade(
+            [&] { return L"logon: server \"" + std::wstring(server) + L"\" as \"" + std::wstring(user) + L"\""; });
         std::optional<ShareConnections::Use> use =
             ServerConnections().Join(server, user, password, m_limit.deadline, m_shareApi);
         if (!use) {
             errorText = NoAnswerReason(server, m_limit.seconds);
-            TraceJoin(joining, L"no answer within the time limit", [] { return std::wstring(L"; no cancel of its own"); });
+            TraceJoin(joining, L"no answer within the time limit",
+                      [] { return std::wstring(L"; no logon and no cancel of its own"); });
             return false;
         }
         m_use.emplace(std::move(*use));
@@ -256,7 +258,8 @@ CheckOutcome RunAgainstTime(std::wstring_view server, unsigned seconds,
         const TimeLimit limit{std::chrono::steady_clock::now() + std::chrono::seconds(seconds), seconds};
         auto run = std::make_shared<LimitedRun>();
         auto environment = std::make_shared<WatchedEnvironment>(make(limit), run);
-        trace.WriteMade([&] { return L"limit: " + std::to_wstring(seconds) + L" s; the check runs on the system thread pool"; });
+        trace.WriteMade(
+            [&] { return L"limit: " + std::to_wstring(seconds) + L" s; the check runs on the system thread pool"; });
         DetachedWork::Start([run, environment, trace] {
             run->Publish(RunCheckSteps(*environment));
             trace.Write(L"limit: the work has ended");
@@ -275,7 +278,8 @@ CheckOutcome RunAgainstTime(std::wstring_view server, unsigned seconds,
         // open had just begun; it never says open while the logon runs.
         std::wstring text = L"ERR: " + NoAnswerReason(server, seconds);
         if (!run->logonReturned) text += L" (authentication)";
-        trace.WriteMade([&] { return L"limit: no answer in time; handed back \"" + text + L"\", the work goes on alone"; });
+        trace.WriteMade(
+            [&] { return L"limit: no answer in time; handed back \"" + text + L"\", the work goes on alone"; });
         return {false, std::move(text)};
     } catch (const ComError& error) {
         return FailedOutcome(error.Description());

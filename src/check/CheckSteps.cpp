@@ -162,7 +162,8 @@ std::wstring StepFailureText(std::wstring_view description, int line) {
 std::wstring_view PathFormOf(std::wstring_view path) noexcept {
     if (const std::optional<std::wstring_view> rest = LongFormRest(path)) {
         if (UncRest(path)) return L"UNC path in a long form";
-        return PlainlyLocal(*rest) ? L"local path or device in a long form" : L"long form that may reach another machine";
+        return PlainlyLocal(*rest) ? L"local path or device in a long form"
+                                   : L"long form that may reach another machine";
     }
     if (path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return L"UNC path";
     return L"local path";

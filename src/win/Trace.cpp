@@ -48,8 +48,9 @@ private:
         // Without a watch the key is read at every look. The watch also fires
         // when the thread that set it ends: one read too many, nothing worse.
         if (m_changed && (!ResetEvent(m_changed.get()) ||
-                          RegNotifyChangeKeyValue(m_key.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_NAME,
-                                                  m_changed.get(), TRUE) != ERROR_SUCCESS)) {
+                          RegNotifyChangeKeyValue(m_key.get(), FALSE,
+                                                  REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_NAME, m_changed.get(),
+                                                  TRUE) != ERROR_SUCCESS)) {
             m_changed.reset();
         }
         DWORD value = 0;
