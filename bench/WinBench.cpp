@@ -8,6 +8,7 @@
 #include <winioctl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include "CheckTestSupport.h"
 #include "SystemTool.h"
 #include "TestObject.h"
+#include "Trace.h"
 
 namespace lineprobe::bench {
 namespace {
@@ -350,6 +352,57 @@ private:
     bool m_stop = false;
 };
 
+// ---- The trace ----------------------------------------------------------------------------
+
+// The trace switched on as an administrator switches it, in the registry, while
+// the benchmark runs: it takes effect within a second, and so does switching it off.
+class TraceSwitch {
+public:
+    TraceSwitch() {
+        HKEY key = nullptr;
+        DWORD disposition = 0;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kTraceKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                            &disposition) != ERROR_SUCCESS) {
+            return;
+        }
+        m_key.reset(key);
+        m_created = disposition == REG_CREATED_NEW_KEY;
+        const DWORD on = 1;
+        RegSetValueExW(key, kTraceValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof(on));
+        Sleep(1100);
+    }
+    TraceSwitch(const TraceSwitch&) = delete;
+    TraceSwitch& operator=(const TraceSwitch&) = delete;
+    ~TraceSwitch() {
+        if (!m_key) return;
+        RegDeleteValueW(m_key.get(), kTraceValue);
+        m_key.reset();
+        if (m_created) RegDeleteKeyW(HKEY_LOCAL_MACHINE, kTraceKey);
+        Sleep(1100);
+    }
+
+private:
+    unique_hkey m_key;
+    bool m_created = false;
+};
+
+std::atomic<int> g_debugLines{0};
+
+LONG CALLBACK CountDebugLine(EXCEPTION_POINTERS* pointers) {
+    const DWORD code = pointers->ExceptionRecord->ExceptionCode;
+    if (code == DBG_PRINTEXCEPTION_C || code == DBG_PRINTEXCEPTION_WIDE_C) ++g_debugLines;
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// The lines one check writes to the debug output, seen as a debugger sees them.
+int TraceLinesOfOneCheck(_lineprobeCom* object) {
+    g_debugLines = 0;
+    void* const handler = AddVectoredExceptionHandler(1, &CountDebugLine);
+    CheckThroughVtable(object);
+    if (handler) RemoveVectoredExceptionHandler(handler);
+    return g_debugLines;
+}
+
 struct FileCases {
     const char* label;
     Case floor;
@@ -428,6 +481,22 @@ int Run(bool quick, const char* json) {
     std::fprintf(stderr, "in-process cases\n");
     Measure(all, quick ? 5 : 41, quick ? 0.01 : 0.015);
 
+    // The 100-byte file again with the trace on, against a floor of its own rounds.
+    _lineprobeCom* const small = objects[0].Get();
+    const DISPID smallId = DispatchId(small, L"ec_docheck");
+    FileCases traced{"100 B, first line 80 B, trace on", Case("floor", [&path = paths[0]] { return FloorRead(path); }),
+                     Case("vtable", [small] { return CheckThroughVtable(small); }),
+                     Case("invoke", [small, smallId] { return CheckThroughInvoke(small, smallId); })};
+    int linesOn = 0;
+    {
+        std::fprintf(stderr, "the 100-byte file with the trace on\n");
+        const TraceSwitch on;
+        linesOn = TraceLinesOfOneCheck(small);
+        if (linesOn > 0) Measure({&traced.floor, &traced.vtable, &traced.invoke}, quick ? 5 : 41, quick ? 0.01 : 0.015);
+    }
+    const int linesOff = TraceLinesOfOneCheck(small);
+    all.insert(all.end(), {&traced.floor, &traced.vtable, &traced.invoke});
+
     // Apart from the local cases: each logon renames the stand-in's share folder.
     const ComPtr<_lineprobeCom> shareObject = ShareObject(false);
     const ComPtr<_lineprobeCom> limitedShareObject = ShareObject(true);
@@ -467,6 +536,16 @@ int Run(bool quick, const char* json) {
     for (const FileCases& file : files) {
         std::printf("| %s | %s | %s | %s |\n", file.label, Ratio(file.floor.PerCall(), floor).c_str(),
                     Ratio(file.vtable.PerCall(), floor).c_str(), Ratio(file.invoke.PerCall(), floor).c_str());
+    }
+    const double tracedFloor = traced.floor.PerCall();
+    if (traced.floor.samples.empty()) {
+        std::printf("| %s | not measured: the switch in the registry did not take effect | | |\n", traced.label);
+    } else {
+        std::printf("| %s (%d lines a check, %d once switched off again; ratios to the floor of its own rounds) | %s | "
+                    "%s | %s |\n",
+                    traced.label, linesOn, linesOff, Ratio(tracedFloor, floor).c_str(),
+                    Ratio(traced.vtable.PerCall(), tracedFloor).c_str(),
+                    Ratio(traced.invoke.PerCall(), tracedFloor).c_str());
     }
     const auto perCheck = [](const std::vector<double>& runs) { return runs.empty() ? 0.0 : Median(runs); };
     const double fso = perCheck(fsoRuns);
@@ -529,12 +608,13 @@ int Run(bool quick, const char* json) {
                      "{\"vtable_100b\": %.3f, \"dispatch_100b\": %.3f, \"vtable_1gib\": %.3f, "
                      "\"vtable_1mib_line\": %.3f, \"floor_1mib_line\": %.3f, \"cold\": %.3f, "
                      "\"vbs_ours_over_fso\": %.3f, \"share_standin\": %.3f, \"share_standin_limit\": %.3f, "
-                     "\"share_standin_eight\": %.3f}\n",
+                     "\"share_standin_eight\": %.3f, \"vtable_100b_trace_on\": %.3f}\n",
                      vtable / floor, files[0].invoke.PerCall() / floor, files[3].vtable.PerCall() / floor,
                      files[2].vtable.PerCall() / floor, files[2].floor.PerCall() / floor, coldRatio,
                      fso > 0 ? script / fso : 0.0, share.samples.empty() ? 0.0 : share.PerCall() / floor,
                      limitedShare.samples.empty() ? 0.0 : limitedShare.PerCall() / floor,
-                     eightAtOnce.samples.empty() ? 0.0 : eightAtOnce.PerCall() / floor);
+                     eightAtOnce.samples.empty() ? 0.0 : eightAtOnce.PerCall() / floor,
+                     traced.floor.samples.empty() ? 0.0 : traced.vtable.PerCall() / tracedFloor);
         std::fclose(file);
     }
 

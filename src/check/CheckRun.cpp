@@ -14,6 +14,7 @@
 #include "Result.h"
 #include "SecretText.h"
 #include "StatusFileWin.h"
+#include "Trace.h"
 #include "Variant.h"
 
 namespace lineprobe {
@@ -22,32 +23,60 @@ namespace {
 // The share connection and the status file through the platform.
 class PlatformEnvironment : public CheckEnvironment {
 public:
-    PlatformEnvironment(const ShareApi& shareApi, TimeLimit limit) noexcept : m_servers(shareApi), m_limit(limit) {}
+    PlatformEnvironment(const ShareApi& shareApi, TimeLimit limit, CheckTrace trace) noexcept
+        : m_servers(shareApi, trace), m_limit(limit), m_trace(trace) {}
 
     // Checks of the process that log on to the server with the same account
     // share one connection: a cancel of its own would take away the
     // connection another check reads through.
     bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring_view password,
                       std::wstring& errorText) override {
+        const double joining = m_trace.On() ? m_trace.Elapsed() : 0;
+        m_trace.WriteMade(
+            [&] { return L"logon: server \"" + std::wstring(server) + L"\" as \"" + std::wstring(user) + L"\""; });
         std::optional<ShareConnections::Use> use =
             ServerConnections().Join(server, user, password, m_limit.deadline, m_servers);
         if (!use) {
             errorText = NoAnswerReason(server, m_limit.seconds);
+            TraceJoin(joining, L"no answer within the time limit",
+                      [] { return std::wstring(L"; no logon and no cancel of its own"); });
             return false;
         }
         m_use.emplace(std::move(*use));
         if (!m_use->Connected()) errorText = m_use->ErrorText();
+        const wchar_t* answer = m_use->MadeLogon() ? (m_use->Connected() ? L"connected" : L"refused")
+                                : m_use->Connected() ? L"joined the connection of another check"
+                                                     : L"joined the refused logon of another check";
+        TraceJoin(joining, answer, [&] {
+            if (m_use->Connected()) return std::wstring();
+            if (m_use->ErrorText().empty()) {
+                return std::wstring(L" without the system's text; the file is read with the host's own account");
+            }
+            return L": " + m_use->ErrorText();
+        });
         return m_use->Connected();
     }
 
     // A check that never took part made no connection: one of that server
     // belongs to other checks.
     bool DisconnectShare(std::wstring_view) override {
-        if (!m_use) return false;
+        if (!m_use) {
+            Trace(L"cancel: none, the check took no part in a connection");
+            return false;
+        }
         ShareConnections::Use use = std::move(*m_use);
         m_use.reset();
-        return use.Leave();
+        const bool connected = use.Connected();
+        const std::optional<bool> cancelled = use.Leave();
+        Trace(!cancelled   ? L"cancel: left to the last check of the connection"
+              : *cancelled ? L"cancel: done"
+              : connected  ? L"cancel: refused by the system"
+                           : L"cancel: nothing was connected");
+        return cancelled.value_or(true);
     }
+
+    bool Tracing() const noexcept override { return m_trace.On(); }
+    void Trace(std::wstring_view line) noexcept override { m_trace.Write(line); }
 
     std::unique_ptr<ByteSource> OpenFile(std::wstring_view path) override {
         return OpenStatusFile(std::wstring(path));
@@ -77,15 +106,26 @@ public:
     }
 
 private:
+    // The answer of the wait for the server's connection and the logon, how
+    // long they took, and what the answer said.
+    template <typename Detail>
+    void TraceJoin(double joining, const wchar_t* answer, Detail&& detail) noexcept {
+        m_trace.WriteMade([&] {
+            return L"logon: " + std::wstring(answer) + L" after " + MillisecondsText(m_trace.Elapsed() - joining) +
+                   detail();
+        });
+    }
+
     SystemShareServers m_servers;  // outlives the use, whose last cancel goes through it
     TimeLimit m_limit;
+    CheckTrace m_trace;
     std::optional<ShareConnections::Use> m_use;  // from the logon to the cancel
 };
 
 class ObjectEnvironment final : public PlatformEnvironment {
 public:
-    ObjectEnvironment(const VARIANT& parameter, const ShareApi& shareApi) noexcept
-        : PlatformEnvironment(shareApi, {}), m_parameter(parameter) {}
+    ObjectEnvironment(const VARIANT& parameter, const ShareApi& shareApi, CheckTrace trace) noexcept
+        : PlatformEnvironment(shareApi, {}, trace), m_parameter(parameter) {}
 
     // Reading an object's default property calls out: the copy keeps the
     // object alive even if that call puts a new value into the property. A
@@ -113,12 +153,12 @@ private:
 
 class TextEnvironment final : public PlatformEnvironment {
 public:
-    TextEnvironment(std::wstring_view parameter, const ShareApi& shareApi) noexcept
-        : PlatformEnvironment(shareApi, {}), m_parameter(parameter) {}
+    TextEnvironment(std::wstring_view parameter, const ShareApi& shareApi, CheckTrace trace) noexcept
+        : PlatformEnvironment(shareApi, {}, trace), m_parameter(parameter) {}
 
     // Work that may outlive its caller keeps a copy of its own, wiped at the end.
-    TextEnvironment(SecretText parameter, const ShareApi& shareApi, TimeLimit limit) noexcept
-        : PlatformEnvironment(shareApi, limit), m_owned(std::move(parameter)), m_parameter(m_owned.View()) {}
+    TextEnvironment(SecretText parameter, const ShareApi& shareApi, TimeLimit limit, CheckTrace trace) noexcept
+        : PlatformEnvironment(shareApi, limit, trace), m_owned(std::move(parameter)), m_parameter(m_owned.View()) {}
 
     std::wstring ParameterText() override { return std::wstring(m_parameter); }
 
@@ -178,6 +218,9 @@ public:
     // has its answer before that.
     void Decided(const CheckOutcome& outcome) override { m_run->Publish(outcome); }
 
+    bool Tracing() const noexcept override { return m_inner->Tracing(); }
+    void Trace(std::wstring_view line) noexcept override { m_inner->Trace(line); }
+
 private:
     std::unique_ptr<CheckEnvironment> m_inner;
     std::shared_ptr<LimitedRun> m_run;
@@ -215,23 +258,34 @@ unsigned TimeLimitOf(const VARIANT& timeout) noexcept {
 }
 
 CheckOutcome RunAgainstTime(std::wstring_view server, unsigned seconds,
-                            const std::function<std::unique_ptr<CheckEnvironment>(const TimeLimit&)>& make) noexcept {
+                            const std::function<std::unique_ptr<CheckEnvironment>(const TimeLimit&)>& make,
+                            const CheckTrace& trace) noexcept {
     try {
         const TimeLimit limit{std::chrono::steady_clock::now() + std::chrono::seconds(seconds), seconds};
         auto run = std::make_shared<LimitedRun>();
         auto environment = std::make_shared<WatchedEnvironment>(make(limit), run);
-        DetachedWork::Start([run, environment] { run->Publish(RunCheckSteps(*environment)); });
+        trace.WriteMade(
+            [&] { return L"limit: " + std::to_wstring(seconds) + L" s; the check runs on the system thread pool"; });
+        DetachedWork::Start([run, environment, trace] {
+            run->Publish(RunCheckSteps(*environment));
+            trace.Write(L"limit: the work has ended");
+        });
         environment.reset();
         {
             std::unique_lock<std::mutex> hold(run->lock);
             run->published.wait_until(hold, *limit.deadline, [&] { return run->outcome.has_value(); });
             run->abandoned = true;
-            if (run->outcome) return std::move(*run->outcome);
+            if (run->outcome) {
+                trace.Write(L"limit: the answer is handed back");
+                return std::move(*run->outcome);
+            }
         }
         // Read before the flag was set, the phase may still say logon when the
         // open had just begun; it never says open while the logon runs.
         std::wstring text = L"ERR: " + NoAnswerReason(server, seconds);
         if (!run->logonReturned) text += L" (authentication)";
+        trace.WriteMade(
+            [&] { return L"limit: no answer in time; handed back \"" + text + L"\", the work goes on alone"; });
         return {false, std::move(text)};
     } catch (const ComError& error) {
         return FailedOutcome(error.Description());
@@ -242,21 +296,10 @@ CheckOutcome RunAgainstTime(std::wstring_view server, unsigned seconds,
     }
 }
 
-CheckOutcome RunCheck(const VARIANT& parameter, unsigned timeLimit, const ShareApi& shareApi) noexcept {
-    ObjectEnvironment environment(parameter, shareApi);
-    if (timeLimit != 0) {
-        std::optional<SecretText> text;
-        try {
-            text.emplace(environment.ParameterText());
-        } catch (...) {
-            // The run below fails on the same value in the same way and says where.
-        }
-        if (text) return RunCheck(text->View(), timeLimit, shareApi);
-    }
-    return RunCheckSteps(environment);
-}
+namespace {
 
-CheckOutcome RunCheck(std::wstring_view parameter, unsigned timeLimit, const ShareApi& shareApi) noexcept {
+CheckOutcome RunText(std::wstring_view parameter, unsigned timeLimit, const ShareApi& shareApi,
+                     const CheckTrace& trace) noexcept {
     if (timeLimit != 0) {
         std::optional<std::wstring> server;
         try {
@@ -265,13 +308,38 @@ CheckOutcome RunCheck(std::wstring_view parameter, unsigned timeLimit, const Sha
             return FailedOutcome(FailureDescription(FailureKind::OutOfMemory));
         }
         if (server) {
-            return RunAgainstTime(*server, timeLimit, [&](const TimeLimit& limit) {
-                return std::make_unique<TextEnvironment>(SecretText(std::wstring(parameter)), shareApi, limit);
-            });
+            return RunAgainstTime(
+                *server, timeLimit,
+                [&](const TimeLimit& limit) {
+                    return std::make_unique<TextEnvironment>(SecretText(std::wstring(parameter)), shareApi, limit,
+                                                             trace);
+                },
+                trace);
         }
     }
-    TextEnvironment environment(parameter, shareApi);
+    TextEnvironment environment(parameter, shareApi, trace);
     return RunCheckSteps(environment);
+}
+
+}  // namespace
+
+CheckOutcome RunCheck(const VARIANT& parameter, unsigned timeLimit, const ShareApi& shareApi) noexcept {
+    const CheckTrace trace = CheckTrace::Begin();
+    ObjectEnvironment environment(parameter, shareApi, trace);
+    if (timeLimit != 0) {
+        std::optional<SecretText> text;
+        try {
+            text.emplace(environment.ParameterText());
+        } catch (...) {
+            // The run below fails on the same value in the same way and says where.
+        }
+        if (text) return RunText(text->View(), timeLimit, shareApi, trace);
+    }
+    return RunCheckSteps(environment);
+}
+
+CheckOutcome RunCheck(std::wstring_view parameter, unsigned timeLimit, const ShareApi& shareApi) noexcept {
+    return RunText(parameter, timeLimit, shareApi, CheckTrace::Begin());
 }
 
 }  // namespace lineprobe

@@ -11,6 +11,7 @@
 #include "CheckSteps.h"
 #include "Share.h"
 #include "ShareConnections.h"
+#include "Trace.h"
 
 namespace lineprobe {
 
@@ -40,8 +41,10 @@ struct TimeLimit {
 };
 
 // The limited run of a check that reads from the server, with the environment
-// made for it (by the caller, on the caller's thread); open to tests.
+// made for it (by the caller, on the caller's thread); open to tests. The trace
+// tells when the answer was handed back and when the work ended.
 CheckOutcome RunAgainstTime(std::wstring_view server, unsigned seconds,
-                            const std::function<std::unique_ptr<CheckEnvironment>(const TimeLimit&)>& make) noexcept;
+                            const std::function<std::unique_ptr<CheckEnvironment>(const TimeLimit&)>& make,
+                            const CheckTrace& trace = {}) noexcept;
 
 }  // namespace lineprobe

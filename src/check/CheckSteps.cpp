@@ -177,6 +177,16 @@ std::wstring StepFailureText(std::wstring_view description, int line) {
     return text;
 }
 
+std::wstring_view PathFormOf(std::wstring_view path) noexcept {
+    if (const std::optional<std::wstring_view> rest = LongFormRest(path)) {
+        if (LongFormServer(*rest)) return L"long form that names its server";
+        return PlainlyLocal(*rest) ? L"local path or device in a long form"
+                                   : L"long form that may reach another machine";
+    }
+    if (path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return L"UNC path";
+    return L"local path";
+}
+
 namespace {
 
 // The first line is searched as it is read and never kept whole. The up word
@@ -198,6 +208,13 @@ private:
     WordSearch m_down;
 };
 
+std::wstring Quoted(std::wstring_view text) {
+    std::wstring quoted = L"\"";
+    quoted += text;
+    quoted += L'"';
+    return quoted;
+}
+
 // Leaves the run through the failure handler.
 struct ReportedFailure {
     int line;
@@ -208,6 +225,14 @@ struct ReportedFailure {
 class CheckRun {
 public:
     explicit CheckRun(CheckEnvironment& environment) : m_environment(environment) {}
+
+    // The verdict's line for a run that a failure ended, also one after the
+    // verdict (the final cancel): the answer is the failure's text then.
+    void TraceEnd(const CheckOutcome& outcome) noexcept {
+        if (m_verdictTraced && !m_failed) return;
+        m_textFromFile = false;
+        TraceVerdict(outcome);
+    }
 
     CheckOutcome Run() noexcept {
         try {
@@ -252,6 +277,7 @@ private:
         } else {
             opened = ReadAndDecide();
         }
+        TraceVerdict(m_outcome);
         if (!m_user.empty()) {
             Decided(m_outcome);
             auto disconnect = [&] {
@@ -278,10 +304,23 @@ private:
             m_parameter = SecretText(m_environment.ParameterText());
             FindFieldValues(m_parameter.View(), kKeys, values);
         });
+        // The fields as read: of the password only whether there is one.
+        TraceLine([&] {
+            return L"fields: LOGFILE=" + Quoted(values[LogFile]) + L" USER=" + Quoted(TrimmedView(values[User])) +
+                   (values[Password].empty() ? L" PW=empty" : L" PW=set") + L" UP=" + Quoted(values[Up]) +
+                   L" DOWN=" + Quoted(values[Down]) + L" MAXAGE=" + Quoted(values[MaxAgeField]);
+        });
         // The other fields stay views into the text, which lives as long as the run.
         m_logFile = values[LogFile];
         m_user = TrimmedView(values[User]);
         m_needsConnection = NeedsShareConnection(m_user, m_logFile);
+        TraceLine([&] {
+            std::wstring line = L"path: " + std::wstring(PathFormOf(m_logFile));
+            const std::optional<std::wstring> server = RemoteServerOf(m_logFile);
+            if (server && *server != m_logFile) line += L", server " + Quoted(*server);
+            if (m_needsConnection) return line + L"; connects as " + Quoted(m_user);
+            return line + (m_user.empty() ? L"; no connection (no user name)" : L"; no connection (none needed)");
+        });
         // Only a connection uses the password; without one it is only checked,
         // so that a broken value fails here all the same and no clear copy is made.
         Step(60, [&] {
@@ -314,6 +353,7 @@ private:
             Note(410, [&] { m_outcome.text = L"ERR: " + NotedDescription(); });
             return false;
         }
+        TraceLine([] { return std::wstring(L"open: the file is open"); });
         if (TooOld(*file)) return true;
         FirstLineSearch search(m_upWord, m_downWord);
         std::wstring secondLine;
@@ -327,15 +367,22 @@ private:
             if (!line) throw Failure(FailureKind::InputPastEndOfFile);
             secondLine = std::move(*line);
         });
+        TraceLine([&] {
+            return L"read: " + std::to_wstring(reader->BytesRead()) + L" bytes; up word " +
+                   (search.Up() ? L"found" : L"not found") + L", down word " +
+                   (search.Up() ? L"not searched" : search.Down() ? L"found" : L"not found");
+        });
         reader.reset();
         file.reset();
 
         if (search.Up()) {
             m_outcome.up = true;
             m_outcome.text = std::move(secondLine);
+            m_textFromFile = true;
         } else if (search.Down()) {
             m_outcome.up = false;
             m_outcome.text = std::move(secondLine);
+            m_textFromFile = true;
         } else {
             m_outcome.up = false;
             Step(360, [&] { m_outcome.text = L"ERR: None found"; });
@@ -355,6 +402,10 @@ private:
             written = *time;
             minutes = StaleMinutes(written, m_environment.CurrentTime(), m_maxAgeMinutes);
         });
+        TraceLine([&] {
+            return L"age: " + std::wstring(minutes ? L"older than" : L"within") + L" MAXAGE of " +
+                   std::to_wstring(m_maxAgeMinutes) + L" minutes";
+        });
         if (!minutes) return false;
         m_outcome.up = false;
         Step(380, [&] { m_outcome.text = StaleFileText(*minutes, m_environment.ToLocalTime(written)); });
@@ -364,7 +415,11 @@ private:
     // A step whose failure ends the run, named by its line.
     template <typename Body>
     void Step(int line, Body&& body) {
-        if (auto failure = Attempt(line, body)) throw std::move(*failure);
+        if (auto failure = Attempt(line, body)) {
+            m_failed = true;
+            TraceFailure(*failure, L"");
+            throw std::move(*failure);
+        }
     }
 
     // A step whose failure is only noted; the run goes on. True when it succeeded.
@@ -372,6 +427,7 @@ private:
     bool Note(int line, Body&& body) {
         auto failure = Attempt(line, body);
         if (!failure) return true;
+        TraceFailure(*failure, L", the run goes on");
         m_noted = std::move(failure);
         return false;
     }
@@ -398,6 +454,38 @@ private:
             failure.kind = FailureKind::OutOfMemory;
         }
         return failure;
+    }
+
+    // A line is made only when the trace is on; without memory for it, it is dropped.
+    template <typename Make>
+    void TraceLine(Make&& make) noexcept {
+        if (!m_environment.Tracing()) return;
+        try {
+            const std::wstring line = make();
+            m_environment.Trace(line);
+        } catch (...) {
+        }
+    }
+
+    void TraceFailure(const ReportedFailure& failure, std::wstring_view after) noexcept {
+        TraceLine([&] {
+            return L"step " + std::to_wstring(failure.line) + L" failed" + std::wstring(after) + L": " +
+                   (failure.description.empty() ? std::wstring(FailureDescription(failure.kind))
+                                                : failure.description);
+        });
+    }
+
+    // The result text is shown only when the run made it: the file's second line never.
+    void TraceVerdict(const CheckOutcome& outcome) noexcept {
+        m_verdictTraced = true;
+        TraceLine([&] {
+            std::wstring line = outcome.up ? L"verdict: up; " : L"verdict: down; ";
+            if (m_textFromFile) {
+                return line + L"the result is the file's second line, " + std::to_wstring(outcome.text.size()) +
+                       L" characters";
+            }
+            return line + L"the result is " + Quoted(outcome.text);
+        });
     }
 
     std::wstring NotedDescription() const {
@@ -442,6 +530,9 @@ private:
 
     CheckEnvironment& m_environment;
     std::optional<ReportedFailure> m_noted;
+    bool m_textFromFile = false;  // the outcome's text is the file's second line
+    bool m_verdictTraced = false;
+    bool m_failed = false;  // a step has ended the run
     bool m_connectionOpen = false;
 
     SecretText m_parameter;  // holds the PW value
@@ -461,7 +552,9 @@ private:
 
 CheckOutcome RunCheckSteps(CheckEnvironment& environment) noexcept {
     CheckRun run(environment);
-    return run.Run();
+    CheckOutcome outcome = run.Run();
+    run.TraceEnd(outcome);
+    return outcome;
 }
 
 }  // namespace lineprobe

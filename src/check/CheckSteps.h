@@ -48,6 +48,11 @@ public:
     // The outcome as it stands before the connection is cancelled, for a
     // caller that need not wait for the cancel; the run returns it too.
     virtual void Decided(const CheckOutcome& /*outcome*/) {}
+    // The trace of the run, off unless an administrator switched it on. A line
+    // is made only after Tracing() said yes, so a trace that is off costs no
+    // formatting; a line never holds the password or the file's text.
+    virtual bool Tracing() const noexcept { return false; }
+    virtual void Trace(std::wstring_view /*line*/) noexcept {}
 };
 
 // Never throws: every failure becomes a down verdict with an "ERR: " text.
@@ -73,6 +78,8 @@ std::optional<std::wstring> ServerOfPath(std::wstring_view path);
 // for a local path, also in its long form ("\\?\C:\..."), for a pipe or a
 // device ("\\.\pipe\x", "\\.\COM1") and for a path that names no server.
 std::optional<std::wstring> RemoteServerOf(std::wstring_view path);
+// How the path names its file, as the trace shows it: "UNC path", "local path", ...
+std::wstring_view PathFormOf(std::wstring_view path) noexcept;
 // "No answer from SERVER within N seconds", the reason of a check that ran
 // out of the host's time limit.
 std::wstring NoAnswerReason(std::wstring_view server, unsigned seconds);

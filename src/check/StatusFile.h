@@ -80,6 +80,8 @@ public:
 
     // Known once the first line has been asked for.
     TextEncoding Encoding() const noexcept { return m_encoding; }
+    // The bytes taken from the source so far, a byte-order mark included.
+    std::size_t BytesRead() const noexcept { return m_read; }
 
 private:
     // Gives a block of the default size back for the next reader instead of freeing it.

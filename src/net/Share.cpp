@@ -76,6 +76,13 @@ bool SystemShareServers::SameServer(std::wstring_view a, std::wstring_view b) co
            CSTR_EQUAL;
 }
 
+// The other account by its user name only: its password never reaches a trace.
+void SystemShareServers::Waits(std::wstring_view server, std::wstring_view holder) noexcept {
+    m_trace.WriteMade([&] {
+        return L"wait: " + std::wstring(server) + L" is held for \"" + std::wstring(holder) + L"\"";
+    });
+}
+
 ShareConnections& ServerConnections() noexcept {
     static ShareConnections connections;
     return connections;

@@ -10,6 +10,7 @@
 
 #include "ShareConnections.h"
 #include "SharePath.h"
+#include "Trace.h"
 
 namespace lineprobe {
 
@@ -39,10 +40,12 @@ bool DisconnectShare(std::wstring_view server, const ShareApi& api = SystemShare
 std::wstring SystemErrorText(DWORD code, const ShareApi& api = SystemShareApi());
 
 // The sharing's calls through mpr; server names compare as the system's
-// object names do, without regard to case.
+// object names do, without regard to case. A wait for another account goes
+// to the check's trace.
 class SystemShareServers final : public ShareServers {
 public:
-    explicit SystemShareServers(const ShareApi& api = SystemShareApi()) noexcept : m_api(api) {}
+    explicit SystemShareServers(const ShareApi& api = SystemShareApi(), CheckTrace trace = {}) noexcept
+        : m_api(api), m_trace(trace) {}
 
     bool LogOn(std::wstring_view server, std::wstring_view user, std::wstring_view password,
                std::wstring& errorText) override {
@@ -50,9 +53,11 @@ public:
     }
     bool Cancel(std::wstring_view server) override { return DisconnectShare(server, m_api); }
     bool SameServer(std::wstring_view a, std::wstring_view b) const noexcept override;
+    void Waits(std::wstring_view server, std::wstring_view holder) noexcept override;
 
 private:
     const ShareApi& m_api;
+    CheckTrace m_trace;
 };
 
 // The connections of the process's checks.

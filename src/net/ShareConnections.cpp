@@ -88,9 +88,10 @@ bool ShareConnections::Use::Connected() const noexcept { return m_session->conne
 
 const std::wstring& ShareConnections::Use::ErrorText() const noexcept { return m_session->errorText; }
 
-bool ShareConnections::Use::Leave() {
+std::optional<bool> ShareConnections::Use::Leave() {
     ShareConnections* const owner = std::exchange(m_owner, nullptr);
-    return owner && owner->Leave(*m_server, m_session, *m_servers);
+    if (!owner) return std::nullopt;
+    return owner->Leave(*m_server, m_session, *m_servers);
 }
 
 std::optional<ShareConnections::Use> ShareConnections::Join(std::wstring_view serverText, std::wstring_view user,
@@ -174,9 +175,10 @@ std::optional<ShareConnections::Use> ShareConnections::Join(std::wstring_view se
     return Use(*this, server, std::move(session), servers, true);
 }
 
-bool ShareConnections::Leave(Server& server, const std::shared_ptr<Session>& session, ShareServers& servers) {
+std::optional<bool> ShareConnections::Leave(Server& server, const std::shared_ptr<Session>& session,
+                                            ShareServers& servers) {
     std::unique_lock<std::mutex> hold(m_lock);
-    if (--session->users != 0) return true;
+    if (--session->users != 0) return std::nullopt;
     // The server stays this account's until the cancel has returned.
     session->state = Session::State::Closing;
     hold.unlock();

@@ -58,8 +58,9 @@ public:
         bool MadeLogon() const noexcept { return m_madeLogon; }
 
         // The last one out cancels the connection and gives the server to the
-        // next account: false when that cancel was refused.
-        bool Leave();
+        // next account: the cancel's answer, nothing for a check that leaves
+        // the connection to others.
+        std::optional<bool> Leave();
 
     private:
         friend class ShareConnections;
@@ -88,7 +89,7 @@ public:
                             Deadline deadline, ShareServers& servers);
 
 private:
-    bool Leave(Server& server, const std::shared_ptr<Session>& session, ShareServers& servers);
+    std::optional<bool> Leave(Server& server, const std::shared_ptr<Session>& session, ShareServers& servers);
     Server& ServerNamed(const std::wstring& name, const ShareServers& servers);
     void Drop(Server& server, const std::shared_ptr<Session>& session);
 

@@ -36,8 +36,11 @@ public:
     std::optional<std::uint64_t> lastWrite = kNow - 5 * kTicksPerMinute;  // nothing: the file keeps no time
     std::optional<FailureKind> lastWriteFailure;
 
+    bool tracing = false;
+
     std::vector<std::wstring> calls;
     std::optional<std::wstring> decided;  // the text handed over before the cancel
+    std::vector<std::wstring> trace;
     int openFiles = 0;
     int parameterReads = 0;
     int reads = 0;
@@ -85,6 +88,9 @@ public:
         MaybeOutOfMemory(L"local");
         return kWrittenLocal;
     }
+
+    bool Tracing() const noexcept override { return tracing; }
+    void Trace(std::wstring_view line) noexcept override { trace.emplace_back(line); }
 
 private:
     class File final : public ByteSource {
@@ -299,6 +305,7 @@ TEST_P(Calls, VerdictTextAndCalls) {
     EXPECT_EQ(environment.calls, GetParam().calls);
     EXPECT_EQ(environment.decided.value_or(outcome.text), outcome.text);
     EXPECT_EQ(environment.openFiles, 0);
+    EXPECT_TRUE(environment.trace.empty()) << "a trace that is off writes nothing";
 }
 
 const std::vector<std::wstring> kShareCalls = {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"close",
@@ -437,6 +444,39 @@ TEST(FailedOpen, TextNamesTheReason) {
         const CheckOutcome outcome = RunCheckSteps(environment);
         EXPECT_FALSE(outcome.up);
         EXPECT_EQ(outcome.text, L"ERR: " + std::wstring(FailureDescription(kind)));
+    }
+}
+
+// The trace names each step in order (the share's own steps are the platform's),
+// and never the password, its encoded value or the file's lines.
+TEST(Trace, StepsInOrderWithoutSecrets) {
+    const struct {
+        std::wstring parameter;
+        std::wstring refusal;
+        std::wstring steps;
+    } cases[] = {
+        {kLocal + L"MAXAGE=15#", L"", L"fields path open age read verdict"},
+        {kShare, L"", L"fields path open read verdict"},
+        {kShare, L"Logon failure", L"fields path verdict"},
+        {L"#LOGFILE=C:\\logs\\gone.txt#USER=#PW=c2VjcmV0#UP=OK#", L"", L"fields path step verdict"},
+        {L"#LOGFILE=C:\\logs\\state.txt#USER=bob#PW=c2VjcmV0#UP=OK#", L"", L"fields path step verdict"},
+    };
+    for (const auto& c : cases) {
+        FakeEnvironment environment;
+        environment.tracing = true;
+        environment.parameter = c.parameter;
+        environment.refusal = c.refusal;
+        environment.files[L"C:\\logs\\state.txt"] = environment.files[L"\\\\srv\\share\\state.txt"] =
+            "STATUS OK 7f3a\r\nsecond 9c2e\r\n";
+        RunCheckSteps(environment);
+        std::wstring steps;
+        for (const std::wstring& line : environment.trace) {
+            steps += (steps.empty() ? L"" : L" ") + line.substr(0, line.find_first_of(L": "));
+            for (const wchar_t* secret : {L"secret", L"c2VjcmV0", L"7f3a", L"9c2e"}) {
+                EXPECT_EQ(line.find(secret), std::wstring::npos) << testing::PrintToString(line);
+            }
+        }
+        EXPECT_EQ(steps, c.steps) << testing::PrintToString(c.parameter);
     }
 }
 

@@ -115,6 +115,7 @@ public:
         }
         if (!use) return;
         Server& server = m_servers[check.server];
+        if (use->MadeLogon() != (check.logon >= 0)) Violation("a check told wrongly whether it made the logon");
         if (check.logon < 0) check.logon = server.logon;
         for (const Waiter& w : m_waiting) {
             if (w.check->server == check.server && w.check->account != check.account && w.since < check.arrived &&

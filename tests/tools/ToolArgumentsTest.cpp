@@ -52,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Accepts, testing::Values(
     AcceptCase{L"configure --param #UP=a#DOWN=b#MAXAGE=5#", Command::Configure},
     AcceptCase{L"check --logfile x --up OK --down FAIL --max-age 525600", Command::Check},
     AcceptCase{L"check --param x --timeout 30", Command::Check},
-    AcceptCase{L"check --logfile x --up OK --down FAIL --timeout=86400 --verbose", Command::Check},
+    AcceptCase{L"check --logfile x --up OK --down FAIL --timeout=86400 --verbose --trace", Command::Check},
     AcceptCase{L"encode-password", Command::EncodePassword},
     AcceptCase{L"decode-password", Command::DecodePassword},
     AcceptCase{L"register", Command::Register},

@@ -90,6 +90,20 @@ no_secret() {
     fi
 }
 
+# expect_trace NAME STEPS [PATTERN]: the steps of the trace on stderr in this
+# order, stderr matching PATTERN, and no password, PW value or file line in it.
+expect_trace() {
+    local steps
+    steps=$(sed -n 's/^comlineprobe\[[0-9]*\] +[0-9.]* ms: \([a-z]*\): .*/\1/p' <<<"$ERR" | tr '\n' ' ')
+    if [ "$steps" != "$2 " ] || [[ "$ERR" != ${3:-*} ]]; then
+        shtest_fail "$1" "steps [$steps], expected [$2]; stderr [$ERR]"
+    elif grep -q -e Secret1 -e U2VjcmV0MQ -e Wr0ngPass -e V3IwbmdQYXNz -e 10:00 -e 'is fine' <<<"$ERR"; then
+        shtest_fail "$1" "the trace shows a password or a line of the file: [$ERR]"
+    else
+        shtest_pass "$1"
+    fi
+}
+
 printf 'STATUS OK at 10:00\r\nall is fine\r\n' >"$work/up.txt"
 printf 'STATUS FAIL\r\nGr\xfc\xdfe aus dem Lager\r\n' >"$work/down.txt"   # second line in Windows-1252
 printf 'STATUS UNKNOWN\r\nnothing\r\n' >"$work/neither.txt"
@@ -106,6 +120,9 @@ secret_pw='U2VzYW0wcGVu'   # its base64 form, as the PW field holds it
 # --- exit codes: 0 up, 2 down, 3 for an "ERR: " result --------------------
 lp check --dll "$wdll" --logfile "$up" --up OK --down FAIL
 expect exit_0_up 0 'all is fine'
+lp check --dll "$wdll" --logfile "$up" --up OK --down FAIL --trace
+expect trace_keeps_the_result 0 'all is fine'
+expect_trace trace_of_local_check 'fields path open read verdict'
 lp check --dll "$wdll" --logfile "$down" --up OK --down FAIL
 expect exit_2_down_second_line_in_utf8 2 'Grüße aus dem Lager'
 lp check --dll "$wdll" --logfile "$missing" --up OK --down FAIL
@@ -174,26 +191,36 @@ expect no_password_on_stdin 3 'ERR: no password on standard input*'
 lp check --dll "$wdll" --logfile "$share" --up OK --down FAIL --user bob --password-env LP_UNSET_VARIABLE
 expect password_variable_unset 3 'ERR: the environment variable LP_UNSET_VARIABLE is not set'
 
+# The trace of a share check through the stand-in file server: a logon made, a logon refused.
+standin_start "$LINEPROBE_BITS" "$LINEPROBE_BUILD_DIR/standinnp.dll"
+printf 'STATUS OK\r\nshare is fine\r\n' >"$standin_root/fileserver/logs.offline/state.txt"
+LP_SECRET=Secret1 lp check --dll "$wdll" --logfile '\\fileserver\logs\state.txt' --up OK --down FAIL --user monitor \
+    --password-env LP_SECRET --trace
+expect_trace trace_of_logon_made 'fields path logon logon open read verdict cancel' '*logon: connected after *'
+LP_SECRET=Wr0ngPass lp check --dll "$wdll" --logfile '\\fileserver\logs\state.txt' --up OK --down FAIL \
+    --user monitor --password-env LP_SECRET --trace
+expect_trace trace_of_logon_refused 'fields path logon logon verdict cancel' '*logon: refused after *: Logon failure*'
+
 # A server that answers a logon after 20 s: the answer comes at the limit, and
 # the tool waits only a little for the logon it leaves behind. 64-bit only:
 # 32-bit Wine under qemu may crash a process that ends while another of its
 # threads still runs.
 if [ "$LINEPROBE_BITS" = win64 ]; then
-    standin_start "$LINEPROBE_BITS" "$LINEPROBE_BUILD_DIR/standinnp.dll"
     started=$SECONDS
     LP_SECRET=Secret1 lp check --dll "$wdll" --logfile '\\stuckfiler\logs\state.txt' --up OK --down FAIL --user monitor \
-        --password-env LP_SECRET --timeout 1
+        --password-env LP_SECRET --timeout 1 --trace
     took=$((SECONDS - started))
     expect stuck_server_answered_at_the_limit 3 'ERR: No answer from stuckfiler within 1 second (authentication)'
     if [ "$took" -lt 15 ]; then shtest_pass stuck_server_left_behind
     else shtest_fail stuck_server_left_behind "the tool took ${took} s; stderr [$ERR]"; fi
+    expect_trace trace_of_logon_timed_out 'limit fields path logon limit' '*limit: no answer in time; handed back *'
     # A logon that takes 1 s ends soon after a limit of 1 s: the tool waits for it.
     LP_SECRET=Secret1 lp check --dll "$wdll" --logfile '\\lagfiler\logs\state.txt' --up OK --down FAIL --user monitor \
         --password-env LP_SECRET --timeout 1
     if [[ "$ERR" != *"still running"* ]]; then shtest_pass exit_waits_for_work_that_ends_soon
     else shtest_fail exit_waits_for_work_that_ends_soon "stdout [$OUT] stderr [$ERR]"; fi
-    standin_stop
 fi
+standin_stop
 
 # --- the password codec --------------------------------------------------
 printf ' %s \n' "$secret" >"$work/encode"

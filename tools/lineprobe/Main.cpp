@@ -16,6 +16,7 @@
 #include "ToolArguments.h"
 #include "ToolOutput.h"
 #include "ToolVersion.h"
+#include "TraceEcho.h"
 
 namespace lineprobe::tool {
 namespace {
@@ -76,6 +77,9 @@ SecretText ParameterStringOf(const Options& options) {
 int Check(const Options& options) {
     try {
         const SecretText parameter = ParameterStringOf(options);
+        // Outlives the object, whose work left behind may still trace its end.
+        std::optional<TraceEcho> echo;
+        if (options.trace) echo.emplace();
         const ComApartment apartment;
         CheckObject object = CheckObject::Create(options.dll);
         if (options.timeout) object.PutTimeout(*options.timeout);

@@ -10,7 +10,7 @@ namespace lineprobe::tool {
 namespace {
 
 enum class Key {
-    Param, ParamEnv, LogFile, Up, Down, User, PasswordEnv, MaxAge, Dll, Timeout, Verbose, Help, Version
+    Param, ParamEnv, LogFile, Up, Down, User, PasswordEnv, MaxAge, Dll, Timeout, Verbose, Trace, Help, Version
 };
 
 struct OptionRule {
@@ -31,6 +31,7 @@ constexpr std::array kOptionRules{
     OptionRule{L"--dll", Key::Dll, true},
     OptionRule{L"--timeout", Key::Timeout, true},
     OptionRule{L"--verbose", Key::Verbose, false},
+    OptionRule{L"--trace", Key::Trace, false},
     OptionRule{L"--help", Key::Help, false},
     OptionRule{L"-h", Key::Help, false},
     OptionRule{L"/?", Key::Help, false},
@@ -51,7 +52,7 @@ struct CommandRule {
 const std::array kCommandRules{
     CommandRule{L"check", Command::Check,
                 {Key::Param, Key::ParamEnv, Key::LogFile, Key::Up, Key::Down, Key::User, Key::PasswordEnv,
-                 Key::MaxAge, Key::Timeout, Key::Dll, Key::Verbose}},
+                 Key::MaxAge, Key::Timeout, Key::Dll, Key::Verbose, Key::Trace}},
     CommandRule{L"configure", Command::Configure, {Key::Param, Key::ParamEnv, Key::Timeout, Key::Dll}},
     CommandRule{L"encode-password", Command::EncodePassword, {}},
     CommandRule{L"decode-password", Command::DecodePassword, {}},
@@ -193,6 +194,7 @@ void Apply(Options& options, const OptionRule& rule, std::wstring value) {
     case Key::Dll: options.dll = NonEmpty(std::move(value), rule.name, L"a path"); break;
     case Key::Timeout: options.timeout = ParseTimeout(value); break;
     case Key::Verbose: options.verbose = true; break;
+    case Key::Trace: options.trace = true; break;
     case Key::Help: break;
     case Key::Version: break;
     }
@@ -289,7 +291,7 @@ const std::wstring_view kUsage =
     L"  lineprobe check --param-env VAR [OPTIONS]    (the string in a variable)\n"
     L"  lineprobe check --logfile PATH --up WORD --down WORD [--user NAME [--password-env VAR]]\n"
     L"                  [--max-age MINUTES] [OPTIONS]\n"
-    L"      OPTIONS of check: [--timeout SECONDS] [--verbose] [--dll PATH]\n"
+    L"      OPTIONS of check: [--timeout SECONDS] [--verbose] [--trace] [--dll PATH]\n"
     L"  lineprobe configure [--param STRING | --param - | --param-env VAR] [--timeout SECONDS] [--dll PATH]\n"
     L"  lineprobe encode-password          (reads the password from standard input)\n"
     L"  lineprobe decode-password          (reads the PW field value from standard input)\n"
@@ -305,6 +307,8 @@ const std::wstring_view kUsage =
     L"check fail when the file was last written longer ago. --verbose also prints the parameter\n"
     L"string with the password masked, the verdict and where the object came from.\n"
     L"--timeout SECONDS (1 to 86400) is put into the object's ec_timeout, the host's time limit.\n"
+    L"--trace prints the check's trace on standard error: each step with the time since the check\n"
+    L"began, never the password or the file's lines.\n"
     L"\n"
     L"The parameter string is read from the first line of standard input with --param -, or from\n"
     L"the environment variable that --param-env names. A parameter string whose PW field holds a\n"

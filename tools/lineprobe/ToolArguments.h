@@ -37,6 +37,7 @@ struct Options {
     std::optional<std::int32_t> timeout;  // seconds, already checked against kTimeoutRule
     std::optional<unsigned> maxAge;  // minutes, already checked against the MAXAGE rule
     bool verbose = false;
+    bool trace = false;  // the check's trace on standard error
 };
 
 // A command line that cannot be run. The message never repeats an argument's
