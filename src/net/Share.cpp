@@ -77,9 +77,12 @@ bool SystemShareServers::SameServer(std::wstring_view a, std::wstring_view b) co
 }
 
 // The other account by its user name only: its password never reaches a trace.
-void SystemShareServers::Waits(std::wstring_view server, std::wstring_view holder) noexcept {
+void SystemShareServers::Waits(std::wstring_view server, std::wstring_view holder,
+                               std::size_t accountsBefore) noexcept {
     m_trace.WriteMade([&] {
-        return L"wait: " + std::wstring(server) + L" is held for \"" + std::wstring(holder) + L"\"";
+        std::wstring line = L"wait: " + std::wstring(server) + L" is held for \"" + std::wstring(holder) + L"\"";
+        if (accountsBefore != 0) line += L", " + std::to_wstring(accountsBefore) + L" more account(s) before this check";
+        return line;
     });
 }
 

@@ -49,11 +49,12 @@ public:
 
     bool LogOn(std::wstring_view server, std::wstring_view user, std::wstring_view password,
                std::wstring& errorText) override {
+        m_trace.Write(L"logon: the server is this account's now; the check logs on");
         return ConnectShare(server, user, password, errorText, m_api);
     }
     bool Cancel(std::wstring_view server) override { return DisconnectShare(server, m_api); }
     bool SameServer(std::wstring_view a, std::wstring_view b) const noexcept override;
-    void Waits(std::wstring_view server, std::wstring_view holder) noexcept override;
+    void Waits(std::wstring_view server, std::wstring_view holder, std::size_t accountsBefore) noexcept override;
 
 private:
     const ShareApi& m_api;

@@ -140,8 +140,10 @@ std::optional<ShareConnections::Use> ShareConnections::Join(std::wstring_view se
             } catch (...) {
                 // Without memory for the name, the wait goes unsaid.
             }
+            const auto place = std::find(server.queue.begin(), server.queue.end(), session);
+            const auto before = static_cast<std::size_t>(std::distance(server.queue.begin(), place)) - 1;
             hold.unlock();
-            servers.Waits(name, holder);
+            servers.Waits(name, holder, before);
             hold.lock();
             continue;
         }

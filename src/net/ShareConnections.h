@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <condition_variable>
 #include <list>
 #include <memory>
@@ -30,8 +31,10 @@ public:
     // Whether two server names name one server.
     virtual bool SameServer(std::wstring_view a, std::wstring_view b) const noexcept = 0;
     // The check begins to wait for the server, which the account with the
-    // user name holder holds or is about to hand on.
-    virtual void Waits(std::wstring_view /*server*/, std::wstring_view /*holder*/) noexcept {}
+    // user name holder holds or is about to hand on, while accountsBefore
+    // other accounts wait to have it before this check.
+    virtual void Waits(std::wstring_view /*server*/, std::wstring_view /*holder*/,
+                       std::size_t /*accountsBefore*/) noexcept {}
 
 protected:
     ~ShareServers() = default;

@@ -100,7 +100,7 @@ public:
 
     bool SameServer(std::wstring_view a, std::wstring_view b) const noexcept override { return Index(a) == Index(b); }
 
-    void Waits(std::wstring_view name, std::wstring_view) noexcept override {
+    void Waits(std::wstring_view name, std::wstring_view, std::size_t) noexcept override {
         const std::lock_guard<std::mutex> hold(m_lock);
         const Server& server = m_servers[Index(name)];
         m_waiting.push_back({t_check, server.owed ? server.logon : -1, Clock::now()});
