@@ -43,8 +43,9 @@ undo_later() {
 }
 undo_done() { rm -f "$WINEPREFIX/lineprobe-undo/$1"; }
 
-# The process id and start time: the same id may come back for another process.
-process_identity() { echo "$1 $(cut -d ' ' -f 22 "/proc/$1/stat" 2>/dev/null)"; }
+# The process id and start time (the same id may come back for another
+# process); a killed process that its parent has not reaped yet has none.
+process_identity() { echo "$1 $(awk '$3 != "Z" { print $22 }' "/proc/$1/stat" 2>/dev/null)"; }
 
 undo_leftovers() {
     local file owner
