@@ -22,7 +22,7 @@ namespace {
 // The share connection and the status file through the platform.
 class PlatformEnvironment : public CheckEnvironment {
 public:
-    PlatformEnvironment(const ShareApi& shareApi, TimeLimit limit) noexcept : m_shareApi(shareApi), m_limit(limit) {}
+    PlatformEnvironment(const ShareApi& shareApi, TimeLimit limit) noexcept : m_servers(shareApi), m_limit(limit) {}
 
     // Checks of the process that log on to the server with the same account
     // share one connection: a cancel of its own would take away the
@@ -30,7 +30,7 @@ public:
     bool ConnectShare(std::wstring_view server, std::wstring_view user, std::wstring_view password,
                       std::wstring& errorText) override {
         std::optional<ShareConnections::Use> use =
-            ServerConnections().Join(server, user, password, m_limit.deadline, m_shareApi);
+            ServerConnections().Join(server, user, password, m_limit.deadline, m_servers);
         if (!use) {
             errorText = NoAnswerReason(server, m_limit.seconds);
             return false;
@@ -77,7 +77,7 @@ public:
     }
 
 private:
-    const ShareApi& m_shareApi;
+    SystemShareServers m_servers;  // outlives the use, whose last cancel goes through it
     TimeLimit m_limit;
     std::optional<ShareConnections::Use> m_use;  // from the logon to the cancel
 };

@@ -39,13 +39,32 @@ std::optional<std::wstring_view> LongFormRest(std::wstring_view path) noexcept {
     return std::nullopt;
 }
 
-// What follows "UNC\" in a long form, the way past MAX_PATH on a share.
-std::optional<std::wstring_view> UncRest(std::wstring_view path) noexcept {
-    const std::optional<std::wstring_view> rest = LongFormRest(path);
-    if (!rest || !StartsWithAnyCase(*rest, L"UNC") || rest->size() < 4 || !IsSeparator((*rest)[3])) {
-        return std::nullopt;
+// Case does not count: "unc" and "UNC" are one.
+bool SameWord(std::wstring_view text, std::wstring_view word) noexcept {
+    return text.size() == word.size() && StartsWithAnyCase(text, word);
+}
+
+// The server a long form names, through a share ("UNC\srv\...") or through
+// the system's redirector ("GLOBALROOT\Device\Mup\srv\..."): empty when the
+// name is missing; nothing for any other long form.
+std::optional<std::wstring_view> LongFormServer(std::wstring_view rest) noexcept {
+    static constexpr std::array<std::array<std::wstring_view, 3>, 2> kRedirectors{{
+        {L"UNC"},
+        {L"GLOBALROOT", L"DEVICE", L"MUP"},
+    }};
+    for (const auto& words : kRedirectors) {
+        std::wstring_view left = rest;
+        bool matches = true;
+        for (const std::wstring_view word : words) {
+            if (word.empty()) break;
+            const std::size_t end = left.find_first_of(L"\\/");
+            matches = end != std::wstring_view::npos && SameWord(left.substr(0, end), word);
+            if (!matches) break;
+            left.remove_prefix(end + 1);
+        }
+        if (matches) return left.substr(0, left.find_first_of(L"\\/"));
     }
-    return rest->substr(4);
+    return std::nullopt;
 }
 
 // A long form that names a file or device of this machine: a drive, a volume,
@@ -68,36 +87,35 @@ bool PlainlyLocal(std::wstring_view rest) noexcept {
 
 bool NeedsShareConnection(std::wstring_view user, std::wstring_view path) noexcept {
     if (user.empty()) return false;
-    // A long form names a local file or a device; only its UNC form reaches a share.
-    if (LongFormRest(path) && !UncRest(path)) return false;
+    // A long form that may go out to a server needs the logon as much as a UNC path does.
+    if (const std::optional<std::wstring_view> rest = LongFormRest(path)) return !PlainlyLocal(*rest);
     return !TrimmedView(path).ends_with(L":\\");
 }
 
 std::optional<std::wstring> ServerOfPath(std::wstring_view path) {
-    std::wstring_view rest;
-    if (const std::optional<std::wstring_view> unc = UncRest(path); unc && path.starts_with(L"\\\\")) {
-        rest = *unc;
-    } else if (path.starts_with(L"\\\\")) {
-        rest = path.substr(2);
+    if (const std::optional<std::wstring_view> rest = LongFormRest(path)) {
+        const std::optional<std::wstring_view> server = LongFormServer(*rest);
+        if (!server || server->empty()) return std::nullopt;
+        return std::wstring(*server);
     }
-    if (rest.empty()) {
-        return std::nullopt;
-    }
+    if (!path.starts_with(L"\\\\") || path.size() == 2) return std::nullopt;
+    const std::wstring_view rest = path.substr(2);
     return std::wstring(rest.substr(0, rest.find_first_of(L"\\/")));
 }
 
 std::optional<std::wstring> RemoteServerOf(std::wstring_view path) {
-    std::wstring_view rest;
-    if (const std::optional<std::wstring_view> unc = UncRest(path)) {
-        rest = *unc;
-    } else if (const std::optional<std::wstring_view> device = LongFormRest(path)) {
-        // No server to name, but the system may still go out to one.
-        if (PlainlyLocal(*device)) return std::nullopt;
-        return std::wstring(path);
+    std::wstring_view server;
+    if (const std::optional<std::wstring_view> rest = LongFormRest(path)) {
+        if (const std::optional<std::wstring_view> named = LongFormServer(*rest)) {
+            server = *named;
+        } else if (!PlainlyLocal(*rest)) {
+            // No server to name, but the system may still go out to one.
+            return std::wstring(path);
+        }
     } else if (path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
-        rest = path.substr(2);
+        const std::wstring_view rest = path.substr(2);
+        server = rest.substr(0, rest.find_first_of(L"\\/"));
     }
-    const std::wstring_view server = rest.substr(0, rest.find_first_of(L"\\/"));
     if (server.empty()) return std::nullopt;
     return std::wstring(server);
 }
@@ -196,10 +214,11 @@ public:
             Steps();
             return std::move(m_outcome);
         } catch (const ReportedFailure& failure) {
-            CancelLeftConnection();
-            return FailureOutcome(failure);
+            CheckOutcome outcome = FailureOutcome(failure);
+            CancelLeftConnection(outcome);
+            return outcome;
         } catch (...) {
-            CancelLeftConnection();
+            CancelLeftConnection({});
             return {};
         }
     }
@@ -210,6 +229,13 @@ private:
         if (m_needsConnection) {
             std::optional<std::wstring> server;
             Step(110, [&] { server = ServerOfPath(m_logFile); });
+            if (!server && LongFormRest(m_logFile)) {
+                // Read without the logon, the file would be read through whatever
+                // connection the process holds to its server, perhaps another account's.
+                m_outcome.up = false;
+                Step(120, [&] { m_outcome.text = L"ERR: No server to log on to in " + std::wstring(m_logFile); });
+                return;
+            }
             Step(120, [&] {
                 if (!server) throw Failure(FailureKind::SubscriptOutOfRange);
                 m_server = std::move(*server);
@@ -227,11 +253,7 @@ private:
             opened = ReadAndDecide();
         }
         if (!m_user.empty()) {
-            try {
-                m_environment.Decided(m_outcome);
-            } catch (...) {
-                // The caller hears the outcome when the run ends instead.
-            }
+            Decided(m_outcome);
             auto disconnect = [&] {
                 m_connectionOpen = false;
                 m_environment.DisconnectShare(m_server);
@@ -382,11 +404,22 @@ private:
         return m_noted->description.empty() ? std::wstring(FailureDescription(m_noted->kind)) : m_noted->description;
     }
 
+    // A server going down may take long to cancel a connection; the caller
+    // need not wait for that to hear a verdict that is known.
+    void Decided(const CheckOutcome& outcome) noexcept {
+        try {
+            m_environment.Decided(outcome);
+        } catch (...) {
+            // The caller hears the outcome when the run ends instead.
+        }
+    }
+
     // A connection made before a failure is cancelled all the same.
-    void CancelLeftConnection() noexcept {
+    void CancelLeftConnection(const CheckOutcome& outcome) noexcept {
         if (!m_connectionOpen) {
             return;
         }
+        Decided(outcome);
         m_connectionOpen = false;
         try {
             m_environment.DisconnectShare(m_server);

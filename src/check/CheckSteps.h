@@ -58,18 +58,20 @@ CheckOutcome RunCheckSteps(CheckEnvironment& environment) noexcept;
 
 // A connection is needed for a user name and a path that does not end in ":\"
 // and is not a local path or a device in the long forms ("\\?\C:\...",
-// "\\.\pipe\x"); "\\?\UNC\..." and "\\.\UNC\..." reach a share.
+// "\\.\pipe\x"): any other long form may go out to a server.
 bool NeedsShareConnection(std::wstring_view user, std::wstring_view path) noexcept;
-// The first element of a UNC path ("srv" for \\srv\share\a.txt, for
-// \\?\UNC\srv\share\a.txt and for \\.\UNC\srv\share\a.txt), ended by "\" or
-// "/"; nothing when the path does not begin with "\\" or holds nothing after it.
+// The server a connection goes to: the first element of a UNC path ("srv" for
+// \\srv\share\a.txt), ended by "\" or "/", or the server a long form names
+// (\\?\UNC\srv\..., \\.\UNC\srv\..., \\?\GLOBALROOT\Device\Mup\srv\...);
+// nothing when the path does not begin with "\\" or holds nothing after it,
+// and for a long form that names no server.
 std::optional<std::wstring> ServerOfPath(std::wstring_view path);
 // What a file is read from when a time limit applies, as the answer past the
-// limit names it: the server of a UNC path ("\\srv\...", "//srv/...",
-// "\\?\UNC\srv\...", "\\.\UNC\srv\..."), or the whole path for any other
-// long form that is not plainly local ("\\?\GLOBALROOT\..."); nothing for a
-// local path, also in its long form ("\\?\C:\..."), for a pipe or a device
-// ("\\.\pipe\x", "\\.\COM1") and for a path that names no server.
+// limit names it: the server of a UNC path ("\\srv\...", "//srv/...") or of a
+// long form that names one, or the whole path for any other long form that is
+// not plainly local ("\\?\GLOBALROOT\Device\HarddiskVolume1\..."); nothing
+// for a local path, also in its long form ("\\?\C:\..."), for a pipe or a
+// device ("\\.\pipe\x", "\\.\COM1") and for a path that names no server.
 std::optional<std::wstring> RemoteServerOf(std::wstring_view path);
 // "No answer from SERVER within N seconds", the reason of a check that ran
 // out of the host's time limit.

@@ -71,4 +71,14 @@ std::wstring SystemErrorText(DWORD code, const ShareApi& api) {
     return CleanSystemMessage(FromAnsi(std::string_view(buffer.data(), length)));
 }
 
+bool SystemShareServers::SameServer(std::wstring_view a, std::wstring_view b) const noexcept {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+ShareConnections& ServerConnections() noexcept {
+    static ShareConnections connections;
+    return connections;
+}
+
 }  // namespace lineprobe

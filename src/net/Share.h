@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "ShareConnections.h"
 #include "SharePath.h"
 
 namespace lineprobe {
@@ -36,5 +37,25 @@ bool DisconnectShare(std::wstring_view server, const ShareApi& api = SystemShare
 // The system's message for the code, cleaned by CleanSystemMessage; empty when
 // the system has none or it does not fit 260 characters.
 std::wstring SystemErrorText(DWORD code, const ShareApi& api = SystemShareApi());
+
+// The sharing's calls through mpr; server names compare as the system's
+// object names do, without regard to case.
+class SystemShareServers final : public ShareServers {
+public:
+    explicit SystemShareServers(const ShareApi& api = SystemShareApi()) noexcept : m_api(api) {}
+
+    bool LogOn(std::wstring_view server, std::wstring_view user, std::wstring_view password,
+               std::wstring& errorText) override {
+        return ConnectShare(server, user, password, errorText, m_api);
+    }
+    bool Cancel(std::wstring_view server) override { return DisconnectShare(server, m_api); }
+    bool SameServer(std::wstring_view a, std::wstring_view b) const noexcept override;
+
+private:
+    const ShareApi& m_api;
+};
+
+// The connections of the process's checks.
+ShareConnections& ServerConnections() noexcept;
 
 }  // namespace lineprobe

@@ -10,10 +10,7 @@
 namespace lineprobe {
 namespace {
 
-bool SameName(std::wstring_view a, std::wstring_view b) noexcept {
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
+using Clock = std::chrono::steady_clock;
 
 // Equal texts, in a time that does not tell how much of them matched.
 bool SameSecret(std::wstring_view a, std::wstring_view b) noexcept {
@@ -24,6 +21,8 @@ bool SameSecret(std::wstring_view a, std::wstring_view b) noexcept {
     }
     return difference == 0;
 }
+
+bool Passed(const ShareConnections::Deadline& deadline) noexcept { return deadline && Clock::now() >= *deadline; }
 
 }  // namespace
 
@@ -63,15 +62,19 @@ struct ShareConnections::Server {
     std::list<std::shared_ptr<Session>> queue;
 };
 
+ShareConnections::ShareConnections() noexcept = default;
+ShareConnections::~ShareConnections() = default;
+
 ShareConnections::Use::Use(ShareConnections& owner, Server& server, std::shared_ptr<Session> session,
-                           const ShareApi& api) noexcept
-    : m_owner(&owner), m_api(&api), m_server(&server), m_session(std::move(session)) {}
+                           ShareServers& servers, bool madeLogon) noexcept
+    : m_owner(&owner), m_servers(&servers), m_server(&server), m_session(std::move(session)), m_madeLogon(madeLogon) {}
 
 ShareConnections::Use::Use(Use&& other) noexcept
     : m_owner(std::exchange(other.m_owner, nullptr)),
-      m_api(other.m_api),
+      m_servers(other.m_servers),
       m_server(other.m_server),
-      m_session(std::move(other.m_session)) {}
+      m_session(std::move(other.m_session)),
+      m_madeLogon(other.m_madeLogon) {}
 
 ShareConnections::Use::~Use() {
     try {
@@ -87,16 +90,19 @@ const std::wstring& ShareConnections::Use::ErrorText() const noexcept { return m
 
 bool ShareConnections::Use::Leave() {
     ShareConnections* const owner = std::exchange(m_owner, nullptr);
-    return owner && owner->Leave(*m_server, m_session, *m_api);
+    return owner && owner->Leave(*m_server, m_session, *m_servers);
 }
 
 std::optional<ShareConnections::Use> ShareConnections::Join(std::wstring_view serverText, std::wstring_view user,
                                                              std::wstring_view password, Deadline deadline,
-                                                             const ShareApi& api) {
+                                                             ShareServers& servers) {
+    // Work whose caller has gone takes no part: a logon now would be for nobody
+    // and keep other accounts waiting.
+    if (Passed(deadline)) return std::nullopt;
     const std::wstring name = ServerName(serverText);
     auto fresh = std::make_shared<Session>(user, password);
     std::unique_lock<std::mutex> hold(m_lock);
-    Server& server = ServerNamed(name);
+    Server& server = ServerNamed(name, servers);
     // The holder is joined only while no other account waits; a waiting one
     // of the same account is joined where it stands.
     const auto waiting = server.queue.size() > 1 ? std::next(server.queue.begin()) : server.queue.begin();
@@ -117,35 +123,58 @@ std::optional<ShareConnections::Use> ShareConnections::Join(std::wstring_view se
     }
     ++session->users;
 
-    const auto ready = [&] {
-        return server.queue.front() == session && session->state != Session::State::LoggingOn;
-    };
-    if (!deadline) {
-        m_changed.wait(hold, ready);
-    } else if (!m_changed.wait_until(hold, *deadline, ready)) {
+    const auto giveUp = [&] {
+        // Only a session that never logged on can lose its last check here:
+        // one that did is held by whoever made the logon.
         if (--session->users == 0) Drop(server, session);
         return std::nullopt;
-    }
-    if (session->state == Session::State::Waiting) {
-        session->state = Session::State::LoggingOn;
-        hold.unlock();
-        bool connected = false;
-        std::wstring errorText;
-        try {
-            connected = ConnectShare(name, user, password, errorText, api);
-        } catch (...) {
-            // Without memory for the reason, the logon counts as refused without one.
+    };
+    bool told = false;
+    while (server.queue.front() != session || session->state == Session::State::LoggingOn) {
+        if (!told && server.queue.front() != session) {
+            told = true;
+            std::wstring holder;
+            try {
+                holder = server.queue.front()->user;
+            } catch (...) {
+                // Without memory for the name, the wait goes unsaid.
+            }
+            hold.unlock();
+            servers.Waits(name, holder);
+            hold.lock();
+            continue;
         }
-        hold.lock();
-        session->connected = connected;
-        session->errorText = std::move(errorText);
-        session->state = Session::State::LoggedOn;
-        m_changed.notify_all();
+        if (!deadline) {
+            m_changed.wait(hold);
+        } else if (Passed(deadline)) {
+            return giveUp();
+        } else {
+            m_changed.wait_until(hold, *deadline);
+        }
     }
-    return Use(*this, server, std::move(session), api);
+    if (session->state != Session::State::Waiting) {
+        return Use(*this, server, std::move(session), servers, false);
+    }
+    // The server is free, but not for a check whose time is up.
+    if (Passed(deadline)) return giveUp();
+    session->state = Session::State::LoggingOn;
+    hold.unlock();
+    bool connected = false;
+    std::wstring errorText;
+    try {
+        connected = servers.LogOn(name, user, password, errorText);
+    } catch (...) {
+        // Without memory for the reason, the logon counts as refused without one.
+    }
+    hold.lock();
+    session->connected = connected;
+    session->errorText = std::move(errorText);
+    session->state = Session::State::LoggedOn;
+    m_changed.notify_all();
+    return Use(*this, server, std::move(session), servers, true);
 }
 
-bool ShareConnections::Leave(Server& server, const std::shared_ptr<Session>& session, const ShareApi& api) {
+bool ShareConnections::Leave(Server& server, const std::shared_ptr<Session>& session, ShareServers& servers) {
     std::unique_lock<std::mutex> hold(m_lock);
     if (--session->users != 0) return true;
     // The server stays this account's until the cancel has returned.
@@ -161,12 +190,12 @@ bool ShareConnections::Leave(Server& server, const std::shared_ptr<Session>& ses
             owner.Drop(server, session);
         }
     } dropped{*this, hold, server, session};
-    return DisconnectShare(server.name, api);
+    return servers.Cancel(server.name);
 }
 
-ShareConnections::Server& ShareConnections::ServerNamed(const std::wstring& name) {
-    const auto found =
-        std::find_if(m_servers.begin(), m_servers.end(), [&](const Server& s) { return SameName(s.name, name); });
+ShareConnections::Server& ShareConnections::ServerNamed(const std::wstring& name, const ShareServers& servers) {
+    const auto found = std::find_if(m_servers.begin(), m_servers.end(),
+                                    [&](const Server& s) { return servers.SameServer(s.name, name); });
     return found != m_servers.end() ? *found : m_servers.emplace_back(name);
 }
 
@@ -177,11 +206,6 @@ void ShareConnections::Drop(Server& server, const std::shared_ptr<Session>& sess
         m_servers.remove_if([&](const Server& s) { return &s == &server; });
     }
     m_changed.notify_all();
-}
-
-ShareConnections& ServerConnections() noexcept {
-    static ShareConnections connections;
-    return connections;
 }
 
 }  // namespace lineprobe

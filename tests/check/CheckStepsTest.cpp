@@ -37,6 +37,7 @@ public:
     std::optional<FailureKind> lastWriteFailure;
 
     std::vector<std::wstring> calls;
+    std::optional<std::wstring> decided;  // the text handed over before the cancel
     int openFiles = 0;
     int parameterReads = 0;
     int reads = 0;
@@ -73,6 +74,11 @@ public:
     }
 
     std::uint64_t CurrentTime() override { return kNow; }
+
+    void Decided(const CheckOutcome& outcome) override {
+        calls.push_back(L"decided");
+        decided = outcome.text;
+    }
 
     LocalTime ToLocalTime(std::uint64_t ticks) override {
         calls.push_back(L"local " + std::to_wstring(ticks));
@@ -252,7 +258,7 @@ TEST(AgeOfFile, UnreadableTimeNamesLine370) {
         EXPECT_FALSE(outcome.up);
         EXPECT_EQ(outcome.text, c.text);
         const std::vector<std::wstring> calls = {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt",
-                                                 L"written", L"close", L"disconnect srv"};
+                                                 L"written", L"close", L"decided", L"disconnect srv"};
         EXPECT_EQ(environment.calls, calls);
         EXPECT_EQ(environment.openFiles, 0);
     }
@@ -294,21 +300,22 @@ TEST_P(Calls, VerdictTextAndCalls) {
     EXPECT_EQ(outcome.up, GetParam().up);
     EXPECT_EQ(outcome.text, GetParam().text);
     EXPECT_EQ(environment.calls, GetParam().calls);
+    EXPECT_EQ(environment.decided.value_or(outcome.text), outcome.text);
     EXPECT_EQ(environment.openFiles, 0);
 }
 
 const std::vector<std::wstring> kShareCalls = {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"close",
-                                               L"disconnect srv"};
+                                               L"decided", L"disconnect srv"};
 
 const CallCase kCalls[] = {
     {"LocalWithoutUser", kLocal, L"", "OK\r\nfine", true, L"fine", {L"open C:\\logs\\state.txt", L"close"}},
     {"ShareWithUser", kShare, L"", "OK\r\nfine", true, L"fine", kShareCalls},
     {"UserTrimmedPathAndPasswordNot",
      L"#LOGFILE=\\\\srv\\share\\state.txt#USER=  bob  #PW=IHB3IA==#UP=OK#", L"", "OK\r\nfine", true, L"fine",
-     {L"connect srv bob  pw ", L"open \\\\srv\\share\\state.txt", L"close", L"disconnect srv"}},
+     {L"connect srv bob  pw ", L"open \\\\srv\\share\\state.txt", L"close", L"decided", L"disconnect srv"}},
     {"RefusedLogon", kShare, L"Logon failure: unknown user name or bad password.", "OK\r\nfine", false,
      L"ERR: Logon failure: unknown user name or bad password. (authentication)",
-     {L"connect srv bob secret", L"disconnect srv"}},
+     {L"connect srv bob secret", L"decided", L"disconnect srv"}},
     // A refusal without a text reads the file as if connected.
     {"RefusedWithoutText", kShare, L"", "FAIL\r\nbroken", false, L"broken", kShareCalls},
     {"UserWithLocalPath", L"#LOGFILE=C:\\logs\\state.txt#USER=bob#UP=OK#", L"", "OK\r\nfine", false,
@@ -319,22 +326,29 @@ const CallCase kCalls[] = {
      L"ERR: Subscript out of range on line  120", {}},
     // A path ending in ":\" needs no connection; the disconnect still runs, for no server.
     {"UserWithDriveRoot", L"#LOGFILE=C:\\ #USER=bob#UP=OK#", L"", "", false, L"ERR: File not found",
-     {L"open C:\\ ", L"disconnect "}},
+     {L"open C:\\ ", L"decided", L"disconnect "}},
     {"ServerIsFirstElement", L"#LOGFILE=\\\\fs01.example\\d$\\x\\y.txt#USER=bob#UP=OK#", L"refused", "", false,
-     L"ERR: refused (authentication)", {L"connect fs01.example bob ", L"disconnect fs01.example"}},
+     L"ERR: refused (authentication)", {L"connect fs01.example bob ", L"decided", L"disconnect fs01.example"}},
     {"ServerOnlyPath", L"#LOGFILE=\\\\srv#USER=bob#UP=OK#", L"", "", false, L"ERR: File not found",
-     {L"connect srv bob ", L"open \\\\srv", L"disconnect srv"}},
-    // The connection is cancelled and the file closed after a failure too.
+     {L"connect srv bob ", L"open \\\\srv", L"decided", L"disconnect srv"}},
+    // The connection is cancelled and the file closed after a failure too,
+    // and the failure is known before the cancel.
     {"EmptyFileOnShare", kShare, L"", "", false, L"ERR: Input past end of file on line  210",
-     {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"close", L"disconnect srv"}},
+     {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"close", L"decided", L"disconnect srv"}},
     // The fake's files are five minutes old.
     {"StaleFileOnShare", kShare + L"MAXAGE=1#", L"", "OK\r\nfine", false,
      L"ERR: File not updated for 5 minutes (last written 2026-03-07 08:05:09)",
      {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"written",
-      L"local " + std::to_wstring(kNow - 5 * kTicksPerMinute), L"close", L"disconnect srv"}},
+      L"local " + std::to_wstring(kNow - 5 * kTicksPerMinute), L"close", L"decided", L"disconnect srv"}},
     {"FreshFileOnShare", kShare + L"MAXAGE=6#", L"", "OK\r\nfine", true, L"fine",
-     {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"written", L"close", L"disconnect srv"}},
+     {L"connect srv bob secret", L"open \\\\srv\\share\\state.txt", L"written", L"close", L"decided",
+      L"disconnect srv"}},
     {"InvalidMaxAgeBeforeAnyConnection", kShare + L"MAXAGE=0#", L"", "OK\r\nfine", false, kMaxAgeRuleText, {}},
+    // A long form that may reach a server is never read without the logon.
+    {"UserWithMupPath", L"#LOGFILE=\\\\?\\GLOBALROOT\\Device\\Mup\\srv\\s\\a.txt#USER=bob#UP=OK#", L"refused", "",
+     false, L"ERR: refused (authentication)", {L"connect srv bob ", L"decided", L"disconnect srv"}},
+    {"UserWithLongFormOfNoServer", L"#LOGFILE=\\\\.\\GLOBALROOT\\Device\\X\\a.txt#USER=bob#UP=OK#", L"", "OK\r\nfine",
+     false, L"ERR: No server to log on to in \\\\.\\GLOBALROOT\\Device\\X\\a.txt", {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Run, Calls, ::testing::ValuesIn(kCalls),
@@ -439,6 +453,7 @@ TEST(StepRules, ConnectionDecision) {
         {L"bob", L"C:\\", false},           {L"bob", L" C:\\  ", false},          {L"bob", L"\\", true},
         {L"bob", L"", true},                {L"bob", L"\\\\?\\C:\\a.txt", false}, {L"bob", L"\\\\?\\UNC\\srv\\s\\a.txt", true},
         {L"bob", L"\\\\.\\UNC\\srv\\s\\a.txt", true}, {L"bob", L"\\\\.\\pipe\\x", false},
+        {L"bob", L"\\\\?\\GLOBALROOT\\Device\\Mup\\srv\\s\\a.txt", true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(NeedsShareConnection(c.user, c.path), c.connect) << c.user << " " << c.path;
@@ -462,6 +477,8 @@ TEST(StepRules, ServerOfPath) {
         {L"\\\\?\\UNC\\", std::nullopt},
         {L"\\\\srv/share/a.txt", L"srv"},
         {L"\\\\.\\UNC\\srv\\share\\a.txt", L"srv"},
+        {L"\\\\.\\GLOBALROOT\\device\\mup\\srv\\share\\a.txt", L"srv"},
+        {L"\\\\?\\GLOBALROOT\\Device\\X\\a.txt", std::nullopt},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ServerOfPath(c.path), c.server) << c.path;
@@ -480,7 +497,8 @@ TEST(StepRules, RemoteServerOf) {
         {L"\\\\\\x", std::nullopt},                      {L"\\\\", std::nullopt},
         {L"\\\\.\\UNC\\srv\\s\\a.txt", L"srv"},        {L"//./pipe/x", std::nullopt},
         {L"\\\\.\\COM1", std::nullopt},                   {L"\\??\\C:\\a.txt", std::nullopt},
-        {L"\\\\?\\GLOBALROOT\\Device\\Mup\\srv\\s\\a.txt", L"\\\\?\\GLOBALROOT\\Device\\Mup\\srv\\s\\a.txt"},
+        {L"\\\\?\\GLOBALROOT\\Device\\Mup\\srv\\s\\a.txt", L"srv"},
+        {L"\\\\?\\GLOBALROOT\\Device\\X\\a.txt", L"\\\\?\\GLOBALROOT\\Device\\X\\a.txt"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(RemoteServerOf(c.path), c.server) << c.path;
