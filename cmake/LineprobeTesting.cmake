@@ -32,14 +32,15 @@ else()
 endif()
 
 # One CTest entry per program; each writes its cases to test-results/<name>.xml,
-# which scripts/test counts.
+# which scripts/test counts. ARGS go to the program (a filter for cases that
+# another entry runs).
 function(lineprobe_add_gtest name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ARGS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
     target_compile_options(${name} PRIVATE ${LINEPROBE_WARNINGS})
     add_test(NAME ${name}
-             COMMAND ${name} --gtest_output=xml:${LINEPROBE_RESULTS_DIR}/${name}.xml)
+             COMMAND ${name} ${ARG_ARGS} --gtest_output=xml:${LINEPROBE_RESULTS_DIR}/${name}.xml)
 endfunction()
 
 # A script-driven test (bash, using tests/lib/shtest.sh); it gets the preset's

@@ -73,7 +73,7 @@ install_packages() {
         echo "$errors"
         apt-get install -s -q --no-install-recommends "$@" "${pins[@]}" 2>/dev/null |
             sed -n '/unmet dependencies:/,$p' || true
-        unmatched_twins "$@"
+        unmatched_twins "$@" "${pins[@]}"
         echo "Could not install:" "$@"
         echo "To see apt's whole answer, run as root:"
         echo "  apt-get install --no-install-recommends" "$@" "${pins[@]}"
@@ -110,9 +110,11 @@ i386_names_in_problems() {
 }
 
 # Says which i386 libraries to install first: those whose installed amd64
-# twin has a version that the i386 lists do not offer.
+# twin has a version that the i386 lists do not offer. "$@" holds the versions
+# already asked for, so that apt's dry run shows the libraries one level down.
+# A downgrade is never offered as a command: it may remove half the system.
 unmatched_twins() {
-    local name version offered older
+    local name version offered removed
     for name in $(i386_names_in_problems "$@"); do
         version=$(amd64_version "$name")
         if [ -z "$version" ] || i386_offers "$name" "$version"; then
@@ -121,10 +123,15 @@ unmatched_twins() {
         echo "$name:i386 must have the version of the installed $name ($version), which the i386 lists lack."
         offered=$(apt-cache policy "$name:i386" | sed -n 's/^ *Candidate: //p')
         [ -n "$offered" ] && [ "$offered" != "(none)" ] || continue
-        older=
-        dpkg --compare-versions "$offered" lt "$version" && older=" --allow-downgrades"
-        echo "  Install both at the version they offer first, then run this again:"
-        echo "  apt-get install --no-install-recommends$older $name=$offered $name:i386=$offered"
+        if dpkg --compare-versions "$offered" lt "$version"; then
+            removed=$(apt-get install -s -q --no-install-recommends --allow-downgrades "$name=$offered" \
+                "$name:i386=$offered" 2>/dev/null | sed -n 's/^Remv \([^ ]*\).*/\1/p' | tr '\n' ' ' || true)
+            echo "  The i386 lists offer only the older $offered: matching it would downgrade $name${removed:+ and remove: ${removed% }}."
+            echo "  Rather wait until the lists offer $version again, then run this again."
+        else
+            echo "  Install both at the version they offer first, then run this again:"
+            echo "  apt-get install --no-install-recommends $name=$offered $name:i386=$offered"
+        fi
     done
 }
 

@@ -31,8 +31,39 @@ winpath() {
     echo "Z:${p//\//\\}"
 }
 
+# A run that changes the shared prefix for a while (the stand-in file server's
+# registration, a registered package) leaves the commands that undo it in
+# $WINEPREFIX/lineprobe-undo/NAME while it runs. A test killed by its time
+# limit never runs its own clean-up: the next use of the prefix runs them.
+#   undo_later NAME COMMANDS    (replaces what NAME left before)
+#   undo_done NAME
+undo_later() {
+    mkdir -p "$WINEPREFIX/lineprobe-undo"
+    printf '# owner %s\n%s\n' "$(process_identity $$)" "$2" >"$WINEPREFIX/lineprobe-undo/$1"
+}
+undo_done() { rm -f "$WINEPREFIX/lineprobe-undo/$1"; }
+
+# The process id and start time (the same id may come back for another
+# process); a killed process that its parent has not reaped yet has none.
+process_identity() { echo "$1 $(awk '$3 != "Z" { print $22 }' "/proc/$1/stat" 2>/dev/null)"; }
+
+undo_leftovers() {
+    local file owner
+    for file in "$WINEPREFIX"/lineprobe-undo/*; do
+        [ -f "$file" ] && [ "${file%.running}" = "$file" ] || continue
+        owner=$(sed -n '1s/^# owner //p' "$file")
+        [ "$owner" != "$(process_identity "${owner%% *}")" ] || continue
+        # Only one of several runs that find it undoes it.
+        mv "$file" "$file.running" 2>/dev/null || continue
+        echo "undoing what a killed run left in the Wine prefix: ${file##*/}" >&2
+        bash "$file.running" >/dev/null 2>&1 || true
+        rm -f "$file.running"
+    done
+    return 0
+}
+
 ensure_wine_prefix() {
-    [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/.lineprobe-ready" ] && return 0
+    [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/.lineprobe-ready" ] && undo_leftovers && return 0
     mkdir -p "$(dirname "$WINEPREFIX")"
     (
         flock 9

@@ -34,20 +34,31 @@ void AppendWiped(std::basic_string<Char, Traits, Alloc>& text, std::basic_string
     text.append(more);
 }
 
-// Wipes a buffer that held a password, however the scope is left.
+// Wipes a buffer that held a password, however the scope is left. A string is
+// wiped in the buffer it has then: one that grew meanwhile has freed its first
+// buffer unwiped (AppendWiped grows it safely), and holds the text in another.
 class WipedOnExit {
 public:
     WipedOnExit(void* data, std::size_t size) noexcept : m_data(data), m_size(size) {}
-    template <typename Char>
-    explicit WipedOnExit(std::basic_string<Char>& text) noexcept
-        : WipedOnExit(text.data(), text.capacity() * sizeof(Char)) {}
+    template <typename Char, typename Traits, typename Alloc>
+    explicit WipedOnExit(std::basic_string<Char, Traits, Alloc>& text) noexcept
+        : m_data(&text), m_wipeString([](void* string) noexcept {
+              WipeString(*static_cast<std::basic_string<Char, Traits, Alloc>*>(string));
+          }) {}
     WipedOnExit(const WipedOnExit&) = delete;
     WipedOnExit& operator=(const WipedOnExit&) = delete;
-    ~WipedOnExit() { WipeMemory(m_data, m_size); }
+    ~WipedOnExit() {
+        if (m_wipeString) {
+            m_wipeString(m_data);
+        } else {
+            WipeMemory(m_data, m_size);
+        }
+    }
 
 private:
     void* m_data;
-    std::size_t m_size;
+    std::size_t m_size = 0;
+    void (*m_wipeString)(void*) noexcept = nullptr;  // set for a string, which m_data then points to
 };
 
 class SecretText {

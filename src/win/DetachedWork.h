@@ -5,9 +5,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <memory>
-
-#include "UniqueResource.h"
 
 namespace lineprobe {
 
@@ -24,16 +21,9 @@ public:
     // stay idle. body must own copies of all it uses and undo what it did
     // late; what it throws is dropped. Throws ComError when the work cannot be
     // queued.
-    static std::shared_ptr<DetachedWork> Start(std::function<void()> body);
+    static void Start(std::function<void()> body);
 
-    // True when body has returned within the time.
-    bool WaitFor(DWORD milliseconds) const noexcept;
-
-    explicit DetachedWork(unique_handle done) noexcept : m_done(std::move(done)) {}
-
-private:
-    friend struct DetachedStart;
-    unique_handle m_done;  // set once body has returned
+    DetachedWork() = delete;
 };
 
 }  // namespace lineprobe

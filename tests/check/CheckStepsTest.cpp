@@ -154,6 +154,9 @@ const RunCase kVerdicts[] = {
     {"UpWord", kLocal, "STATUS OK\r\nall good\r\n", true, L"all good"},
     {"DownWord", kLocal, "STATUS FAIL\r\ndisk full\r\n", false, L"disk full"},
     {"BothWordsCountAsUp", kLocal, "OK or FAIL\r\nboth\r\n", true, L"both"},
+    {"BothWordsDownFirstCountAsUp", kLocal, "FAIL or OK\r\nboth\r\n", true, L"both"},  // the file reads 4 bytes at a time
+    {"BothWordsInOnePiece", L"#LOGFILE=C:\\logs\\state.txt#UP=U#DOWN=D#", "UD\r\nx", true, L"x"},
+    {"BothWordsInOnePieceDownFirst", L"#LOGFILE=C:\\logs\\state.txt#UP=U#DOWN=D#", "DU\r\nx", true, L"x"},
     {"NeitherWord", kLocal, "STATUS UNKNOWN\r\nsecond\r\n", false, L"ERR: None found"},
     {"CaseSensitive", L"#LOGFILE=C:\\logs\\state.txt#UP=ok#DOWN=fail#", "OK\r\nx", false, L"ERR: None found"},
     {"WordAnywhereInLine", kLocal, "xxOKxx\r\nsecond", true, L"second"},

@@ -19,7 +19,9 @@ cleanup() {
     rmdir "$WINEPREFIX/dosdevices/unc/$server" 2>/dev/null || true
     rm -rf "$folder"
 }
-trap cleanup EXIT
+undo_later "unc-$bits" "$(declare -p WINEPREFIX server folder link; declare -f cleanup)
+cleanup"
+trap 'cleanup; undo_done "unc-$bits"' EXIT
 mkdir -p "$(dirname "$link")"
 ln -sfn "$folder" "$link"
 

@@ -4,18 +4,20 @@
 #   shtest_begin SUITE
 #   shtest_expect_eq NAME ACTUAL EXPECTED
 #   shtest_pass NAME / shtest_fail NAME MESSAGE
-#   shtest_end            (exit status: 0 when every case passed)
+#   shtest_skip NAME REASON    (a case that cannot run here, with the reason)
+#   shtest_end            (exit status: 0 when no case failed)
 
 shtest_begin() {
     SHTEST_SUITE=$1
     SHTEST_TESTS=0
     SHTEST_FAILURES=0
+    SHTEST_SKIPPED=0
     SHTEST_CASES=""
 }
 
 shtest_xml_escape() {
     local s=$1
-    s=${s//&/&amp;}; s=${s//</&lt;}; s=${s//>/&gt;}; s=${s//\"/&quot;}
+    s=${s//&/"&amp;"}; s=${s//</"&lt;"}; s=${s//>/"&gt;"}; s=${s//\"/"&quot;"}
     printf '%s' "$s"
 }
 
@@ -30,6 +32,13 @@ shtest_fail() {
     SHTEST_FAILURES=$((SHTEST_FAILURES + 1))
     SHTEST_CASES+="    <testcase name=\"$(shtest_xml_escape "$1")\" status=\"run\" classname=\"$SHTEST_SUITE\"><failure message=\"$(shtest_xml_escape "$2")\"/></testcase>"$'\n'
     echo "[  FAILED  ] $SHTEST_SUITE.$1: $2"
+}
+
+shtest_skip() {
+    SHTEST_TESTS=$((SHTEST_TESTS + 1))
+    SHTEST_SKIPPED=$((SHTEST_SKIPPED + 1))
+    SHTEST_CASES+="    <testcase name=\"$(shtest_xml_escape "$1")\" status=\"run\" result=\"skipped\" classname=\"$SHTEST_SUITE\"><skipped message=\"$(shtest_xml_escape "$2")\"/></testcase>"$'\n'
+    echo "[  SKIPPED ] $SHTEST_SUITE.$1: $2"
 }
 
 shtest_expect_eq() {
@@ -51,6 +60,8 @@ shtest_end() {
         echo "  </testsuite>"
         echo "</testsuites>"
     } > "$dir/$SHTEST_SUITE.xml"
-    echo "$SHTEST_SUITE: $((SHTEST_TESTS - SHTEST_FAILURES)) passed, $SHTEST_FAILURES failed"
+    local skipped=""
+    [ "$SHTEST_SKIPPED" = 0 ] || skipped=", $SHTEST_SKIPPED skipped"
+    echo "$SHTEST_SUITE: $((SHTEST_TESTS - SHTEST_FAILURES - SHTEST_SKIPPED)) passed, $SHTEST_FAILURES failed$skipped"
     [ "$SHTEST_FAILURES" = 0 ]
 }

@@ -12,7 +12,8 @@
 # The program finds LINEPROBE_STANDIN_SHARE (\\fileserver\logs), LINEPROBE_STANDIN_SLOW_SHARE,
 # and LINEPROBE_STANDIN_OFFLINE and LINEPROBE_STANDIN_SLOW_OFFLINE (the Windows paths of
 # the shares' folders while offline). Everything is undone when the program ends; the
-# registry entries are the prefix's, so ctest runs users one at a time (RESOURCE_LOCK standin_server).
+# registry entries are the prefix's, so ctest runs users one at a time (RESOURCE_LOCK standin_server);
+# a run killed before its end is undone by the next use of the prefix (undo_later).
 # Sourced instead, it defines standin_start BITS DLL and standin_stop, for a
 # script that runs several programs against the same servers.
 standin_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -35,6 +36,9 @@ standin_start() {
     standin_earlier=$("$(wine_for win64)" "$(system_tool win64 reg)" query "$standin_order" /v ProviderOrder 2>/dev/null |
         tr -d '\r' | sed -n 's/^ *ProviderOrder *REG_SZ *//p') || standin_earlier=none
     standin_earlier=$(echo "$standin_earlier" | sed 's/LineprobeStandin,\?//')  # left behind by a killed run
+    undo_later standin "$(declare -p WINEPREFIX standin_root standin_earlier standin_installed standin_servers)
+source $(printf %q "$standin_here/with-standin-server.sh")
+standin_stop"
 
     cp "$dll" "$standin_installed"
     standin_reg add "$standin_service\\NetworkProvider" /v ProviderPath /t REG_EXPAND_SZ /d '%SystemRoot%\System32\standinnp.dll' /f
@@ -65,6 +69,7 @@ standin_stop() {
     rm -f "$standin_installed"
     rm -rf "$standin_root"
     standin_root=
+    undo_done standin
 }
 
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then

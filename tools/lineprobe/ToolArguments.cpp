@@ -321,8 +321,9 @@ const std::wstring_view kUsage =
     L"\n"
     L"The object is created by its ProgID when comlineprobe is registered; otherwise, or with\n"
     L"--dll PATH, lineprobe loads comlineprobe.dll from beside itself (or PATH) without registration.\n"
-    L"Before it exits, lineprobe waits until work the object left running (a check past its time\n"
-    L"limit, a dialog's Test) has ended.\n"
+    L"Before it exits, lineprobe waits at most about 3 seconds for work the object left running (a\n"
+    L"check past its time limit, a dialog's Test) to end; work still running then is named on\n"
+    L"standard error and ends with lineprobe.\n"
     L"\n"
     L"Without any argument lineprobe prints this text on standard error and exits with 3.\n";
 
