@@ -12,13 +12,7 @@ ensure_wine_prefix
 
 shtest_begin host_both_bitnesses
 
-win64=$LINEPROBE_BUILD_DIR
-win32=${win64%win64}win32
-if [ "$win32" = "$win64" ] || [ ! -f "$win32/comlineprobe.dll" ]; then
-    shtest_skip built "needs the win32 preset built beside this one ($win32)"
-    shtest_end
-    exit
-fi
+shtest_need_win32_beside
 work=$(mktemp -d)
 # A second drive letter onto the work folder, for /u through another name.
 drive="$WINEPREFIX/dosdevices/k:"

@@ -5,6 +5,7 @@
 #   shtest_expect_eq NAME ACTUAL EXPECTED
 #   shtest_pass NAME / shtest_fail NAME MESSAGE
 #   shtest_skip NAME REASON    (a case that cannot run here, with the reason)
+#   shtest_need_win32_beside   (skips the rest without the 32-bit build)
 #   shtest_end            (exit status: 0 when no case failed)
 
 shtest_begin() {
@@ -39,6 +40,18 @@ shtest_skip() {
     SHTEST_SKIPPED=$((SHTEST_SKIPPED + 1))
     SHTEST_CASES+="    <testcase name=\"$(shtest_xml_escape "$1")\" status=\"run\" result=\"skipped\" classname=\"$SHTEST_SUITE\"><skipped message=\"$(shtest_xml_escape "$2")\"/></testcase>"$'\n'
     echo "[  SKIPPED ] $SHTEST_SUITE.$1: $2"
+}
+
+# Sets win64 and win32 to this build and the 32-bit one beside it; without
+# that one the suite ends here with a skipped case.
+shtest_need_win32_beside() {
+    win64=$LINEPROBE_BUILD_DIR
+    win32=${win64%win64}win32
+    if [ "$win32" = "$win64" ] || [ ! -f "$win32/comlineprobe.dll" ]; then
+        shtest_skip built "needs the win32 preset built beside this one ($win32)"
+        shtest_end
+        exit
+    fi
 }
 
 shtest_expect_eq() {

@@ -13,13 +13,7 @@ source "$LINEPROBE_ROOT/tests/lib/shtest.sh"
 
 shtest_begin "tool_msi_$arch"
 
-win64=$LINEPROBE_BUILD_DIR
-win32=${win64%win64}win32
-if [ "$win32" = "$win64" ] || [ ! -f "$win32/comlineprobe.dll" ]; then
-    shtest_skip built "the packages need the win32 preset built beside this one ($win32)"
-    shtest_end
-    exit
-fi
+shtest_need_win32_beside
 
 work=$LINEPROBE_BUILD_DIR/msi-$arch
 export WINEPREFIX=$work/prefix

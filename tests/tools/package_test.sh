@@ -9,8 +9,6 @@ ensure_wine_prefix
 
 shtest_begin tool_package
 
-win64=$LINEPROBE_BUILD_DIR
-win32=${win64%win64}win32
 work=$(mktemp -d)
 pkg=""
 
@@ -23,11 +21,7 @@ cleanup() {
 }
 trap 'cleanup; undo_done tool_package' EXIT
 
-if [ "$win32" = "$win64" ] || [ ! -f "$win32/comlineprobe.dll" ]; then
-    shtest_skip built "the package needs the win32 preset built beside this one ($win32)"
-    shtest_end
-    exit
-fi
+shtest_need_win32_beside
 
 version=$(sed -n 's/^project(comlineprobe VERSION \([0-9.]*\).*/\1/p' "$LINEPROBE_ROOT/CMakeLists.txt")
 name=comlineprobe-$version
