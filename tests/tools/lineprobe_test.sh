@@ -196,10 +196,10 @@ standin_start "$LINEPROBE_BITS" "$LINEPROBE_BUILD_DIR/standinnp.dll"
 printf 'STATUS OK\r\nshare is fine\r\n' >"$standin_root/fileserver/logs.offline/state.txt"
 LP_SECRET=Secret1 lp check --dll "$wdll" --logfile '\\fileserver\logs\state.txt' --up OK --down FAIL --user monitor \
     --password-env LP_SECRET --trace
-expect_trace trace_of_logon_made 'fields path logon logon open read verdict cancel' '*logon: connected after *'
+expect_trace trace_of_logon_made 'fields path logon logon logon open read verdict cancel' '*logon: connected after *'
 LP_SECRET=Wr0ngPass lp check --dll "$wdll" --logfile '\\fileserver\logs\state.txt' --up OK --down FAIL \
     --user monitor --password-env LP_SECRET --trace
-expect_trace trace_of_logon_refused 'fields path logon logon verdict cancel' '*logon: refused after *: Logon failure*'
+expect_trace trace_of_logon_refused 'fields path logon logon logon verdict cancel' '*logon: refused after *: Logon failure*'
 
 # A server that answers a logon after 20 s: the answer comes at the limit, and
 # the tool waits only a little for the logon it leaves behind. 64-bit only:
@@ -213,7 +213,7 @@ if [ "$LINEPROBE_BITS" = win64 ]; then
     expect stuck_server_answered_at_the_limit 3 'ERR: No answer from stuckfiler within 1 second (authentication)'
     if [ "$took" -lt 15 ]; then shtest_pass stuck_server_left_behind
     else shtest_fail stuck_server_left_behind "the tool took ${took} s; stderr [$ERR]"; fi
-    expect_trace trace_of_logon_timed_out 'limit fields path logon limit' '*limit: no answer in time; handed back *'
+    expect_trace trace_of_logon_timed_out 'limit fields path logon logon limit' '*limit: no answer in time; handed back *'
     # A logon that takes 1 s ends soon after a limit of 1 s: the tool waits for it.
     LP_SECRET=Secret1 lp check --dll "$wdll" --logfile '\\lagfiler\logs\state.txt' --up OK --down FAIL --user monitor \
         --password-env LP_SECRET --timeout 1
